@@ -1,0 +1,90 @@
+// The engine board: the engine's own copy of the position, with everything
+// derived from it kept current on every make and unmake.
+//
+// Owned here:
+//  - cells, ply, move_stack and the two Zobrist keys of the position;
+//  - line_shape[colour][direction][square]: what a stone of that colour on the
+//    (empty) square would make along that line, a LineShape code;
+//  - square_class[colour][square]: the four shapes combined, a SquareClass code;
+//  - class_count[colour][class]: how many squares hold each class (exact for
+//    classes 2..16; classes 0 and 1 are counted but meaningless, because every
+//    square starts in class 1 while the counts start at zero);
+//  - five_square[colour]: the last square that was given class 15; it is never
+//    cleared, so read it only while class_count[colour][CLASS_FIVE] is nonzero;
+//  - the line pattern tables and the square class table built at set-up.
+//
+// Invariants: occupied squares have shape 0 and class 0 for both colours. A
+// line (every square of one direction through a point) is settled once a stone
+// was placed on it since the last reset; on a settled line every shape is the
+// table value for its segment, on an unsettled one every shape is still 1.
+// Trial stones always come off in LIFO order, so every algorithm leaves the
+// board as it found it (five_square apart).
+#pragma once
+
+#include <cstdint>
+
+#include "../types.h"
+
+// Square steps of directions 0..3: along a row, along a column, row+1 and
+// column-1, row+1 and column+1.
+constexpr uint8_t dir_step[4] = {1, 16, 15, 17};
+
+extern uint8_t cells[256];         // BLACK, WHITE or EMPTY by Square
+extern uint8_t ply;                // stones on the board
+extern Square move_stack[MAX_MOVES]; // move_stack[k]: stone placed when ply was k
+extern uint32_t hash_index;        // XOR of zobrist_index over the stones
+extern uint32_t hash_lock;         // XOR of zobrist_lock over the stones
+extern uint32_t zobrist_index[2][256]; // [colour][Square], filled once at set-up
+extern uint32_t zobrist_lock[2][256];
+extern uint8_t line_shape[2][4][256]; // [colour][direction][Square]
+extern uint8_t square_class[2][256];  // [colour][Square]
+extern int32_t class_count[2][CLASS_SLOTS]; // [colour][SquareClass]
+extern Square five_square[2];      // [colour]
+
+// Walking a line: the line of direction d through s runs from
+// s - edge_back[d][s] to s + edge_fwd[d][s] in steps of dir_step[d].
+extern uint8_t edge_back[4][256];
+extern uint8_t edge_fwd[4][256];
+
+// Line pattern tables: line_table[colour][L] for L = 5..15 holds 2^L rows of
+// L LineShapes; row `mask` (bit k = own stone on square k of the segment)
+// starts at line_table[colour][L] + mask * L. Black's rows follow the Renju
+// rules (exact five, overline marked), white's count five or more as five.
+// Pointers for L < 5 stay null.
+extern uint8_t* line_table[2][16];
+
+// Square class table: class_table[colour][s3<<12 | s2<<8 | s1<<4 | s0] with
+// s0..s3 the square's LineShapes in directions 0..3.
+extern uint8_t class_table[2][65536];
+
+// The window shape table: LineShapes a window of five cells gives each cell,
+// indexed left_closed * 64 + right_closed * 32 + stones (cell i is bit 4 - i).
+extern const uint8_t window_table[128][5];
+
+// Set-up.
+void init_geometry();
+void build_class_table();
+bool build_line_tables(); // false when out of memory (everything released)
+void free_line_tables();
+void classify_segment(uint8_t* out, unsigned mask, int len, bool renju, bool mirror);
+
+// Empty board, keys 0, every shape and class 1; then runs the reset hook.
+void reset_engine_board();
+// Work done on every reset by the layers above the board (statistics ageing,
+// node counters); installed by the engine's set-up.
+extern void (*reset_hook)();
+
+// Make and unmake. place_stone needs an empty on-board square and a colour of
+// 0 or 1; remove_stone takes back the last stone placed.
+void place_stone(Square m, uint8_t colour);
+void remove_stone();
+
+// Incremental update of the lines through a changed square.
+void rescan_segment(int start, int d, int len, int colour);
+void update_lines_after_place(int m, int d, int colour);
+void update_lines_after_remove(int m, int d, int colour);
+
+// Renju restrictions for black on an empty square of the current position.
+bool is_forbidden(Square m);
+bool is_double_three(Square m);
+bool is_real_three(Square m, int d);

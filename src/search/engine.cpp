@@ -1,0 +1,217 @@
+// Engine set-up and release, the replay of a game record, and the think
+// driver that turns a record into a move.
+#include <cstdlib>
+#include <cstring>
+
+#include "../board/board.h"
+#include "../timing.h"
+#include "engine.h"
+
+int8_t depth_limit;
+int8_t plain_depth;
+Square answer_square;
+uint32_t node_count;
+uint32_t chain_count;
+MoveStat* stat_head[2];
+MoveStat* stat_node[2][256];
+int32_t engine_initialised;
+int32_t engine_busy;
+int32_t max_iterations;
+
+namespace {
+
+uint32_t rand_state = 1;
+
+// On every board reset: age the move statistics when the last think did any
+// work, so old credit fades but the order of each list is kept; then zero the
+// node counters.
+void age_statistics() {
+    if (node_count != 0 || solver_nodes != 0 || chain_count != 0) {
+        for (MoveStat* head : stat_head) {
+            if (!head) continue;
+            const uint32_t divisor = head->total / 8;
+            if (divisor == 0) continue;
+            for (MoveStat* n = head; n; n = n->next) n->total /= divisor;
+        }
+    }
+    node_count = 0;
+    solver_nodes = 0;
+    chain_count = 0;
+    solver_move = NO_MOVE;
+}
+
+void fill_keys(uint32_t (*keys)[256]) {
+    // Byte by byte in memory order: key [colour][square] is the little-endian
+    // word at byte colour * 1024 + square * 4.
+    for (int colour = 0; colour < 2; ++colour)
+        for (int s = 0; s < 256; ++s) {
+            uint32_t key = 0;
+            for (int byte = 0; byte < 4; ++byte) key |= uint32_t(engine_rand() & 0xFF) << (8 * byte);
+            keys[colour][s] = key;
+        }
+}
+
+bool build_statistics() {
+    stat_head[0] = stat_head[1] = nullptr;
+    for (int colour = 0; colour < 2; ++colour)
+        for (int column = 0; column < BOARD_SIZE; ++column)
+            for (int row = 0; row < BOARD_SIZE; ++row) {
+                auto* n = static_cast<MoveStat*>(std::malloc(sizeof(MoveStat)));
+                if (!n) return false;
+                n->square = Square(row * 16 + column);
+                n->total = 0;
+                n->prev = nullptr;
+                n->next = stat_head[colour];
+                if (stat_head[colour]) stat_head[colour]->prev = n;
+                stat_head[colour] = n;
+                stat_node[colour][n->square] = n;
+            }
+    return true;
+}
+
+Square first_square_of_class(uint8_t colour, uint8_t k) {
+    for (int column = 0; column < BOARD_SIZE; ++column)
+        for (int row = 0; row < BOARD_SIZE; ++row) {
+            const int s = row * 16 + column;
+            if (square_class[colour][s] == k) return Square(s);
+        }
+    return NO_MOVE;
+}
+
+// A legal move when no search produced a fresh one: the first candidate of a
+// narrow, then a wide move generation, else the empty square nearest the
+// stones that black may play, else any empty square.
+Square fallback_move(uint8_t side) {
+    AnswerBuffer none;
+    std::memset(none, 0, sizeof none);
+    Square list[MAX_MOVES];
+    if (generate_moves(list, side, MODE_PLAIN, &none, true) > 0) return list[0];
+    if (generate_moves(list, side, MODE_PLAIN, &none, false) > 0) return list[0];
+    Square best = NO_MOVE, any = NO_MOVE;
+    int best_distance = 1 << 30;
+    for (int s = 0; s < 240; ++s) {
+        if ((s & 15) == 15 || cells[s] != EMPTY) continue;
+        if (any == NO_MOVE) any = Square(s);
+        if (side == BLACK && is_forbidden(Square(s))) continue;
+        int distance = 1 << 29;
+        for (int k = 0; k < ply; ++k) {
+            const int dr = (move_stack[k] >> 4) - (s >> 4), dc = (move_stack[k] & 15) - (s & 15);
+            const int chebyshev = (dr < 0 ? -dr : dr) > (dc < 0 ? -dc : dc) ? (dr < 0 ? -dr : dr)
+                                                                            : (dc < 0 ? -dc : dc);
+            if (chebyshev < distance) distance = chebyshev;
+        }
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = Square(s);
+        }
+    }
+    return best != NO_MOVE ? best : any;
+}
+
+inline bool fresh_legal(Square m) { return on_board(m) && cells[m] == EMPTY; }
+
+Square finish(Square m) {
+    engine_busy = 0;
+    return m;
+}
+
+} // namespace
+
+int engine_rand() {
+    rand_state = rand_state * 214013u + 2531011u;
+    return int((rand_state >> 16) & 0x7FFF);
+}
+
+void engine_init() {
+    if (engine_initialised) return;
+    init_geometry();
+    build_class_table();
+    rand_state = 1; // the keys are the same in every run and every attempt
+    fill_keys(zobrist_index);
+    fill_keys(zobrist_lock);
+    if (!build_line_tables()) return;
+    if (!build_statistics()) {
+        engine_free();
+        return;
+    }
+    reset_hook = age_statistics;
+    engine_initialised = 1;
+}
+
+void engine_free() {
+    free_line_tables();
+    for (MoveStat*& head : stat_head) {
+        while (head) {
+            MoveStat* n = head;
+            head = head->next;
+            std::free(n);
+        }
+    }
+}
+
+bool load_position(const GameRecord& record) {
+    // The referee may ask before the first think: set up on demand.
+    engine_init();
+    if (!engine_initialised) return false;
+    reset_engine_board();
+    if (record.count > MAX_MOVES) return false;
+    for (int i = 0; i < record.count; ++i) {
+        const Square m = record.moves[i];
+        if ((m & 15) == 15 || (m >> 4) == 15) return false;
+        if (cells[m] != EMPTY) return false; // a record never repeats a square
+        place_stone(m, uint8_t(~i & 1));
+    }
+    return true;
+}
+
+Square think(GameRecord record) {
+    time_up = 0;
+    if (engine_busy) return NO_MOVE;
+    engine_busy = 1;
+    engine_init();
+    if (!engine_initialised) return finish(NO_MOVE);
+    if (!load_position(record)) return finish(NO_MOVE);
+    if (record.count == 0) return finish(CENTRE);
+    if (record.count == MAX_MOVES) return finish(NO_MOVE);
+
+    const uint8_t n = ply;
+    const uint8_t side = uint8_t(~n & 1), opp = uint8_t(n & 1);
+    Square m = first_square_of_class(side, CLASS_FIVE);
+    if (m != NO_MOVE) return finish(m);
+    m = first_square_of_class(opp, CLASS_FIVE);
+    if (m != NO_MOVE) return finish(m);
+
+    answer_square = NO_MOVE; // nothing fresh yet
+    deepest_ply = n;
+    solver_budget = SOLVER_TRIES;
+    int8_t r = solve_threats(side, nullptr);
+    if (r >= RESULT_WIN) {
+        if (fresh_legal(solver_move)) {
+            answer_square = solver_move;
+            return finish(answer_square);
+        }
+        // A win by the static value alone names no move: search for one.
+        r = RESULT_WIN - 1;
+    }
+
+    depth_limit = 6;
+    plain_depth = 2;
+    for (int32_t iteration = 1; r < RESULT_WIN && depth_limit <= 100 && plain_depth <= 100;
+         ++iteration) {
+        const uint8_t deepest_before = deepest_ply;
+        r = search_root();
+        if (time_up) break;
+        if (deepest_ply == deepest_before) {
+            ++plain_depth;
+            if (plain_depth + 3 > depth_limit) depth_limit = int8_t(plain_depth + 3);
+        } else {
+            ++depth_limit;
+        }
+        if (4 * int64_t(clock_ms() - think_start) > think_budget) break;
+        if (node_count >= 2147483647u) break;
+        if (max_iterations > 0 && iteration >= max_iterations) break;
+    }
+
+    if (!fresh_legal(answer_square)) answer_square = fallback_move(side);
+    return finish(answer_square);
+}

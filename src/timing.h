@@ -1,0 +1,19 @@
+// The think clock shared by the front end, the solver and the searches.
+//
+// clock_ms() is milliseconds of a monotonic wall clock since process start.
+// The front end fixes think_start and think_budget before every think; every
+// solver and search node compares the elapsed time against the budget and
+// raises time_up once it is spent. time_up is only ever touched by the thread
+// that runs the think.
+#pragma once
+
+#include <cstdint>
+
+int32_t clock_ms();
+
+extern int32_t think_start;  // clock_ms() when the move was requested
+extern int32_t think_budget; // milliseconds allowed for the think
+extern uint8_t time_up;      // set once a node saw the budget spent
+
+// True once the budget is used up (a budget of 0 or less is spent at once).
+inline bool time_is_spent() { return clock_ms() - think_start >= think_budget; }

@@ -1,0 +1,72 @@
+// Helpers shared by the engine tests: positions drawn as diagrams, and
+// snapshots of the engine board for "left as found" checks.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "board/board.h"
+#include "search/engine.h"
+#include "solver/solver.h"
+
+inline Square sq(int column, int row) { return Square(row * 16 + column); }
+
+inline void engine_ready() {
+    engine_init();
+}
+
+// A position drawn as 15 rows of 15 characters (row 0 first, column 0 left):
+// 'X' black, 'O' white, anything else empty. Blank lines and spaces are
+// ignored, so diagrams can be indented. Black stones are placed first.
+inline void set_diagram(const char* diagram) {
+    engine_ready();
+    reset_engine_board();
+    std::string cleaned;
+    for (const char* p = diagram; *p; ++p)
+        if (*p != ' ' && *p != '\n') cleaned += *p;
+    for (uint8_t colour : {BLACK, WHITE})
+        for (size_t i = 0; i < cleaned.size() && i < 225; ++i) {
+            const char c = cleaned[i];
+            if ((colour == BLACK && c == 'X') || (colour == WHITE && c == 'O'))
+                place_stone(sq(int(i % 15), int(i / 15)), colour);
+        }
+}
+
+struct BoardSnapshot {
+    uint8_t cells[256];
+    uint8_t ply;
+    uint32_t hash_index, hash_lock;
+    uint8_t line_shape[2][4][256];
+    uint8_t square_class[2][256];
+    int32_t class_count[2][CLASS_SLOTS];
+
+    static BoardSnapshot take() {
+        BoardSnapshot s;
+        std::memcpy(s.cells, ::cells, sizeof s.cells);
+        s.ply = ::ply;
+        s.hash_index = ::hash_index;
+        s.hash_lock = ::hash_lock;
+        std::memcpy(s.line_shape, ::line_shape, sizeof s.line_shape);
+        std::memcpy(s.square_class, ::square_class, sizeof s.square_class);
+        std::memcpy(s.class_count, ::class_count, sizeof s.class_count);
+        return s;
+    }
+    bool operator==(const BoardSnapshot& o) const {
+        return std::memcmp(cells, o.cells, sizeof cells) == 0 && ply == o.ply &&
+               hash_index == o.hash_index && hash_lock == o.hash_lock &&
+               std::memcmp(line_shape, o.line_shape, sizeof line_shape) == 0 &&
+               std::memcmp(square_class, o.square_class, sizeof square_class) == 0 &&
+               std::memcmp(class_count, o.class_count, sizeof class_count) == 0;
+    }
+};
+
+// Settles every line: place and remove a stone on each line's first square
+// where that square is empty, so that "board unchanged" checks compare
+// computed values everywhere instead of the reset value 1.
+inline void settle_all_lines() {
+    for (int s = 0; s < 240; ++s) {
+        if ((s & 15) == 15 || cells[s] != EMPTY) continue;
+        place_stone(Square(s), BLACK);
+        remove_stone();
+    }
+}

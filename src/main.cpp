@@ -1,0 +1,3 @@
+#include "protocol/protocol.h"
+
+int main() { return protocol_main(); }

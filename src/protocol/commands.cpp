@@ -1,0 +1,350 @@
+// The command loop: one line from the manager, one command, in the order the
+// keywords are tested below. Replies go out through send_line, which flushes;
+// everything else written on the way (referee verdicts, the board display)
+// leaves with the next reply or at exit.
+#include <cctype>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "../console/console.h"
+#include "../search/engine.h"
+#include "protocol.h"
+
+char line_buffer[65536];
+int32_t board_width = 0;
+int32_t board_height = 0;
+int32_t timeout_turn = 30000;
+int32_t time_left = 1000000000;
+char folder[256];
+int32_t exit_hook_registered = 0;
+
+namespace {
+
+constexpr int LINE_CAPACITY = sizeof line_buffer; // keeps at most 65535 characters
+
+bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits accumulate in 64 bits and saturate just past the int32 range, so a
+// number of any length clamps instead of overflowing.
+int32_t read_digits(const char*& p, bool negative) {
+    constexpr int64_t LIMIT = int64_t(INT32_MAX) + 1;
+    int64_t v = 0;
+    while (is_digit(*p)) {
+        v = v * 10 + (*p - '0');
+        if (v > LIMIT) v = LIMIT;
+        ++p;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX) v = INT32_MAX;
+    return int32_t(v);
+}
+
+void register_exit_hook() {
+    if (exit_hook_registered) return;
+    atexit(exit_hook);
+    exit_hook_registered = 1;
+}
+
+// "%d,%d" and a position inside both the declared size and the protocol board.
+bool scan_coordinates(const char* p, int32_t& x, int32_t& y) {
+    if (!scan_number(p, x) || *p++ != ',' || !scan_number(p, y)) return false;
+    return x >= 0 && x < board_width && y >= 0 && y < board_height && x < BOARD_SIZE &&
+           y < BOARD_SIZE;
+}
+
+int32_t& protocol_cell(int32_t x, int32_t y) { return protocol_board[x * BOARD_SIZE + y]; }
+
+Square square_at(int32_t x, int32_t y) { return Square(y * 16 + x); }
+
+void command_info(const char* arg) {
+    const char* value;
+    if ((value = match_keyword("max_memory", arg)) || (value = match_keyword("timeout_match", arg))) {
+        parse_long(value);
+    } else if ((value = match_keyword("timeout_turn", arg))) {
+        timeout_turn = parse_long(value);
+    } else if ((value = match_keyword("time_left", arg))) {
+        time_left = parse_long(value);
+    } else if ((value = match_keyword("game_type", arg)) || (value = match_keyword("rule", arg))) {
+        parse_long(value);
+    } else if ((value = match_keyword("folder", arg))) {
+        snprintf(folder, sizeof folder, "%s", value);
+    }
+}
+
+// Shared by START and RECTSTART once the size is stored. A 15x15 game starts
+// from an empty manager's board too: a second START in one process must not
+// leave the previous game's cells marked, or the new game's moves would be
+// refused as occupied and never reach the record.
+void size_tail() {
+    wait_idle();
+    register_exit_hook();
+    if (board_width == BOARD_SIZE && board_height == BOARD_SIZE) {
+        new_game();
+    } else {
+        send_line("ERROR board size must be 15x15");
+    }
+}
+
+void command_start(const char* p) {
+    int32_t v;
+    if (scan_number(p, v)) {
+        size_store(board_width, v);
+        skip_space(p);
+        size_store(board_height, scan_number(p, v) ? v : board_width);
+    }
+    size_tail();
+}
+
+void command_rectstart(const char* p) {
+    int32_t v;
+    bool two = false;
+    if (scan_number(p, v)) {
+        size_store(board_width, v);
+        skip_space(p);
+        if (*p++ == ',' && scan_number(p, v)) {
+            size_store(board_height, v);
+            two = true;
+        }
+    }
+    if (!two) {
+        send_line("ERROR bad RECTSTART parameters");
+        return;
+    }
+    size_tail();
+}
+
+void command_restart(const char*) {
+    wait_idle();
+    new_game();
+}
+
+void command_turn(const char* arg) {
+    wait_idle();
+    int32_t x, y;
+    if (!scan_coordinates(arg, x, y)) {
+        send_line("ERROR bad coordinates");
+        return;
+    }
+    if (protocol_cell(x, y)) {
+        send_line("ERROR opponents's move [%d,%d]", x, y);
+    } else {
+        protocol_cell(x, y) = 2;
+        record_move(square_at(x, y));
+    }
+    start_think();
+}
+
+void command_play(const char* arg) {
+    wait_idle();
+    int32_t x, y;
+    if (!scan_coordinates(arg, x, y)) {
+        send_line("ERROR bad coordinates");
+        return;
+    }
+    if (protocol_cell(x, y)) {
+        send_line("ERROR my move [%d,%d]", x, y);
+    } else {
+        protocol_cell(x, y) = 1;
+        record_move(square_at(x, y));
+    }
+    send_line("%d,%d", x, y);
+}
+
+void command_begin(const char*) {
+    wait_idle();
+    start_think();
+}
+
+void command_about(const char*) {
+    send_line("name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"");
+}
+
+void command_end(const char*) { end_program(); }
+
+// One "x,y,who" line of a BOARD block; false when the line ends the block.
+bool board_line() {
+    const char* p = line_buffer;
+    int32_t x, y, who;
+    if (!scan_number(p, x) || *p++ != ',' || !scan_number(p, y) || *p++ != ',' ||
+        !scan_number(p, who))
+        return false;
+    if (!(x >= 0 && x < board_width && y >= 0 && y < board_height && x < BOARD_SIZE &&
+          y < BOARD_SIZE))
+        return false;
+    int32_t& cell = protocol_cell(x, y);
+    switch (who) {
+    case 1:
+        if (cell) {
+            send_line("ERROR my move [%d,%d]", x, y);
+        } else {
+            cell = 1;
+            record_move(square_at(x, y));
+        }
+        return true;
+    case 2:
+        if (cell) {
+            send_line("ERROR opponents's move [%d,%d]", x, y);
+        } else {
+            cell = 2;
+            record_move(square_at(x, y));
+        }
+        return true;
+    case 3:
+        // A winning-line mark: shown as occupied, never part of the game.
+        if (cell) {
+            send_line("ERROR winning move [%d,%d]", x, y);
+        } else {
+            cell = 3;
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void command_board(const char*) {
+    wait_idle();
+    do {
+        if (!read_line()) end_program();
+    } while (board_line());
+    if (strcasecmp(line_buffer, "done") != 0) send_line("ERROR x,y,who or DONE expected after BOARD");
+    start_think();
+}
+
+// The record only ever loses its last move. A cell that names an earlier move
+// of the record is refused: taking back a different stone than the one named
+// would leave the manager's board and the record disagreeing. A marked cell
+// that is not in the record (a winning mark) is simply cleared.
+void command_takeback(const char* arg) {
+    wait_idle();
+    int32_t x, y;
+    if (!scan_coordinates(arg, x, y) || protocol_cell(x, y) == 0) {
+        send_line("ERROR bad coordinates");
+        return;
+    }
+    const Square s = square_at(x, y);
+    const int count = game_record.count;
+    const bool is_last = count > 0 && game_record.moves[count - 1] == s;
+    if (!is_last) {
+        for (int i = 0; i < count; ++i) {
+            if (game_record.moves[i] == s) {
+                send_line("ERROR bad coordinates");
+                return;
+            }
+        }
+    }
+    protocol_cell(x, y) = 0;
+    if (is_last) take_back();
+    send_line("OK");
+}
+
+// Console play runs its thinks on this thread, so a think of the worker must
+// be over before it starts.
+void command_console(const char*) {
+    wait_done();
+    console_main();
+}
+
+struct Command {
+    const char* keyword;
+    void (*run)(const char* argument);
+};
+
+// Tested in this order; the first keyword that prefixes the line wins.
+constexpr Command commands[] = {
+    {"info", command_info},         {"start", command_start},   {"rectstart", command_rectstart},
+    {"restart", command_restart},   {"turn", command_turn},     {"play", command_play},
+    {"begin", command_begin},       {"about", command_about},   {"end", command_end},
+    {"board", command_board},       {"takeback", command_takeback}, {"kqmain", command_console},
+};
+
+} // namespace
+
+void skip_space(const char*& p) {
+    while (is_space(*p)) ++p;
+}
+
+bool scan_number(const char*& p, int32_t& value) {
+    const char* q = p;
+    skip_space(q);
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (!is_digit(*q)) return false;
+    value = read_digits(q, negative);
+    p = q;
+    return true;
+}
+
+int32_t parse_long(const char* text) {
+    const char* p = text;
+    int32_t v;
+    return scan_number(p, v) ? v : 0;
+}
+
+bool read_line() {
+    int i = 0;
+    for (;;) {
+        const int c = getchar();
+        if (c == EOF) return false;
+        if (i < LINE_CAPACITY) line_buffer[i++] = char(c);
+        if (c == '\n') break;
+    }
+    // Replaces the '\n', or on an overlong line its 65536th character.
+    line_buffer[i - 1] = '\0';
+    if (i >= 2 && line_buffer[i - 2] == '\r') line_buffer[i - 2] = '\0';
+    return true;
+}
+
+const char* match_keyword(const char* keyword, const char* text) {
+    const size_t n = strlen(keyword);
+    if (strncasecmp(text, keyword, n) != 0) return nullptr;
+    const char* p = text + n;
+    skip_space(p);
+    return p;
+}
+
+void do_command() {
+    for (const Command& c : commands) {
+        if (const char* arg = match_keyword(c.keyword, line_buffer)) {
+            c.run(arg);
+            return;
+        }
+    }
+    send_line("UNKNOWN command");
+}
+
+// The whole line is written under the stream lock, so a reply of the worker
+// and one of the main thread never mix within a line.
+void send_line(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    flockfile(stdout);
+    vprintf(format, args);
+    putchar('\n');
+    fflush(stdout);
+    funlockfile(stdout);
+    va_end(args);
+}
+
+void exit_hook() {
+    engine_free();
+    fputs("MESSAGE #\n", stdout);
+}
+
+void end_program() {
+    wait_done();
+    exit(0);
+}
+
+int protocol_main() {
+    start_worker();
+    for (;;) {
+        if (!read_line()) end_program();
+        do_command();
+    }
+}

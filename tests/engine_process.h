@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -147,8 +146,14 @@ public:
         return s.str();
     }
 
+    // "x,y": digits, a comma, digits.
     static bool is_move(const std::string& l) {
-        return std::regex_match(l, std::regex("[0-9]+,[0-9]+"));
+        const size_t comma = l.find(',');
+        if (comma == std::string::npos || comma == 0 || comma + 1 == l.size()) return false;
+        for (size_t i = 0; i < l.size(); ++i) {
+            if (i != comma && (l[i] < '0' || l[i] > '9')) return false;
+        }
+        return true;
     }
 
 private:

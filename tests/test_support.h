@@ -70,3 +70,29 @@ inline void settle_all_lines() {
         remove_stone();
     }
 }
+
+// A game in console notation, "HH HI IH ...": two capital letters a move,
+// column first. Returns false on anything else (or more than 225 moves).
+inline bool parse_moves(const std::string& text, GameRecord& record) {
+    record.count = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ' || text[i] == '\t') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= text.size() || record.count >= MAX_MOVES) return false;
+        const int column = text[i] - 'A', row = text[i + 1] - 'A';
+        if (column < 0 || column >= BOARD_SIZE || row < 0 || row >= BOARD_SIZE) return false;
+        if (i + 2 < text.size() && text[i + 2] != ' ' && text[i + 2] != '\t') return false;
+        record.moves[record.count++] = sq(column, row);
+        i += 2;
+    }
+    return true;
+}
+
+// Replays a game given in console notation on the engine board.
+inline bool load_moves(const std::string& text) {
+    GameRecord record{};
+    return parse_moves(text, record) && load_position(record);
+}

@@ -70,6 +70,13 @@ public:
         to_engine_ = -1;
     }
 
+    // Takes in whatever output is ready, so a long run of input cannot stall
+    // on a full output pipe.
+    void drain() {
+        while (fill(0)) {
+        }
+    }
+
     // The next output line without its '\n'; "<timeout>" or "<eof>" otherwise.
     std::string line(int timeout_ms = 20000) {
         for (;;) {

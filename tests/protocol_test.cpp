@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -380,6 +381,39 @@ TEST(Protocol, PassOnAFullBoard) {
     EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
               (std::vector<std::string>{"MESSAGE computer: Pass.", "ERROR my move [0,0]", "0,0"}));
     expect_clean_exit(e, "MESSAGE #\n");
+}
+
+// Malformed and out-of-order input of every kind, from a fixed seed: the
+// program must keep answering and end cleanly (under the sanitizers, without
+// a report).
+TEST(Protocol, RandomLinesNeverCrash) {
+    const std::vector<std::string> keywords = {
+        "START", "RECTSTART", "RESTART", "TURN", "PLAY", "BEGIN", "ABOUT", "BOARD", "TAKEBACK",
+        "INFO folder", "INFO max_memory", "DONE", "kqmain", "q", "", "T", "M", "B"};
+    const std::vector<std::string> arguments = {
+        "7,7",   "-1,3",  "99999999999999999999,1", "15",          "15 15", "15,15",
+        "a,b",   "+3,-0", ",",                      "3,4,1",       "3,4,2", "3,4,3",
+        "HH HI", "HHHH",  "1 ,2",                   "-2147483649", "0,0,1", "\t7,\t8"};
+    std::mt19937 random(20160101);
+    auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
+    auto number = [&] { return std::to_string(random() % 16); };
+    EngineProcess e;
+    e.send("INFO timeout_turn 100");
+    for (int i = 0; i < 400; ++i) {
+        std::string l = pick(keywords);
+        if (random() % 3 != 0) l += " " + pick(arguments);
+        if (random() % 10 == 0) l = number() + "," + number() + "," + std::to_string(random() % 5);
+        if (random() % 50 == 0) l += std::string(70000, '9');
+        e.send(l);
+        e.drain();
+    }
+    e.send("q");
+    e.send("END");
+    e.close_input();
+    const std::string out = e.rest(60000);
+    EXPECT_EQ(e.exit_status(), 0);
+    EXPECT_EQ(e.error_output(), "");
+    EXPECT_NE(out.find("MESSAGE computer: "), std::string::npos);
 }
 
 // In-process: the settings and the budget they give.

@@ -72,7 +72,8 @@ TEST(Console, CommandTableAndErrors) {
     enter_console(e);
     auto answer = [&](const std::string& in, const std::string& out) {
         e.send(in);
-        EXPECT_TRUE(e.expect_text(out + "B[1]>")) << "after '" << in << "': " << e.read_until(">", 500);
+        EXPECT_TRUE(e.expect_text(out + "B[1]>"))
+            << "after '" << in << "': " << e.read_until(">", 500);
     };
     for (const char* invalid : {"PP", "H8", "HHH", "HH ", "X", "O", "S", "M", "AP", "HH8"})
         answer(invalid, "Invalid command.\n");

@@ -133,7 +133,8 @@ public:
     }
     int exit_status(int timeout_ms = 20000) {
         rest(timeout_ms);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         int status = 0;
         while (!exited_ && std::chrono::steady_clock::now() < deadline) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {

@@ -51,7 +51,9 @@ void expect_clean_exit(EngineProcess& e, const std::string& remaining) {
     EXPECT_EQ(e.error_output(), "");
 }
 
-std::string row(int r, const std::string& points) { return std::string("\t") + char('a' + r) + " " + points; }
+std::string row(int r, const std::string& points) {
+    return std::string("\t") + char('a' + r) + " " + points;
+}
 
 } // namespace
 
@@ -63,7 +65,8 @@ TEST(Protocol, StartAndRectstartSizes) {
         EXPECT_EQ(e.line(), "MESSAGE kq") << ok;
         EXPECT_EQ(e.line(), "OK") << ok;
     }
-    for (const char* bad : {"START 20", "RECTSTART 15,20", "START -15", "START 99999999999999999999"}) {
+    for (const char* bad :
+         {"START 20", "RECTSTART 15,20", "START -15", "START 99999999999999999999"}) {
         e.send(bad);
         EXPECT_EQ(e.line(), "ERROR board size must be 15x15") << bad;
     }
@@ -108,8 +111,9 @@ TEST(Protocol, CommandsBeforeAnySize) {
         EngineProcess e;
         e.send("TURN 7,7");
         EXPECT_EQ(e.line(), "ERROR board size must be 15x15");
-        EXPECT_EQ(e.lines_through_move(),
-                  (std::vector<std::string>{"MESSAGE computer: #HH", "ERROR my move [7,7]", "7,7"}));
+        const std::vector<std::string> expected = {"MESSAGE computer: #HH",
+                                                   "ERROR my move [7,7]", "7,7"};
+        EXPECT_EQ(e.lines_through_move(), expected);
         e.send("END");
         EXPECT_EQ(e.rest(), "MESSAGE #\n");
         EXPECT_EQ(e.exit_status(), 0);
@@ -341,8 +345,8 @@ TEST(Protocol, RefereeVerdicts) {
         {{"0,0", "0,5", "2,0", "1,5", "4,0", "2,5", "6,0", "4,5", "8,0", "5,5", "10,0", "3,5"},
          "MESSAGE Five in a row."},
         // black's double four
-        {{"1,7", "10,0", "2,7", "12,0", "3,7", "10,2", "4,4", "12,2", "4,5", "14,14", "4,6", "10,14",
-          "4,7"},
+        {{"1,7", "10,0", "2,7", "12,0", "3,7", "10,2", "4,4", "12,2", "4,5", "14,14", "4,6",
+          "10,14", "4,7"},
          "MESSAGE Forbidden move."},
     };
     EngineProcess e;

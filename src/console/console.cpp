@@ -40,12 +40,17 @@ struct ConsoleCommand {
 };
 
 constexpr ConsoleCommand console_commands[] = {
-    {'O', CONSOLE_OPTION, true, nullptr},  {'Q', CONSOLE_QUIT, false, nullptr},
-    {'M', CONSOLE_MODE, true, nullptr},    {'H', CONSOLE_HELP, false, nullptr},
-    {'N', CONSOLE_NEW, false, nullptr},    {'S', CONSOLE_SET, true, nullptr},
-    {'B', CONSOLE_BACK, false, nullptr},   {'D', CONSOLE_DISPLAY, false, nullptr},
+    {'O', CONSOLE_OPTION, true, nullptr},
+    {'Q', CONSOLE_QUIT, false, nullptr},
+    {'M', CONSOLE_MODE, true, nullptr},
+    {'H', CONSOLE_HELP, false, nullptr},
+    {'N', CONSOLE_NEW, false, nullptr},
+    {'S', CONSOLE_SET, true, nullptr},
+    {'B', CONSOLE_BACK, false, nullptr},
+    {'D', CONSOLE_DISPLAY, false, nullptr},
     {'T', CONSOLE_ANALYSE, true, "T {pos_string}"},
-    {'L', CONSOLE_LEVEL, false, "L {level}"}, {'I', CONSOLE_INFO, false, nullptr},
+    {'L', CONSOLE_LEVEL, false, "L {level}"},
+    {'I', CONSOLE_INFO, false, nullptr},
 };
 static_assert(sizeof console_commands / sizeof console_commands[0] == 11, "eleven commands");
 

@@ -63,7 +63,8 @@ Square square_at(int32_t x, int32_t y) { return Square(y * 16 + x); }
 
 void command_info(const char* arg) {
     const char* value;
-    if ((value = match_keyword("max_memory", arg)) || (value = match_keyword("timeout_match", arg))) {
+    if ((value = match_keyword("max_memory", arg)) ||
+        (value = match_keyword("timeout_match", arg))) {
         parse_long(value);
     } else if ((value = match_keyword("timeout_turn", arg))) {
         timeout_turn = parse_long(value);
@@ -161,7 +162,8 @@ void command_begin(const char*) {
 }
 
 void command_about(const char*) {
-    send_line("name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"");
+    send_line("name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", "
+              "www=\"None\"");
 }
 
 void command_end(const char*) { end_program(); }
@@ -212,7 +214,9 @@ void command_board(const char*) {
     do {
         if (!read_line()) end_program();
     } while (board_line());
-    if (strcasecmp(line_buffer, "done") != 0) send_line("ERROR x,y,who or DONE expected after BOARD");
+    if (strcasecmp(line_buffer, "done") != 0) {
+        send_line("ERROR x,y,who or DONE expected after BOARD");
+    }
     start_think();
 }
 
@@ -257,10 +261,18 @@ struct Command {
 
 // Tested in this order; the first keyword that prefixes the line wins.
 constexpr Command commands[] = {
-    {"info", command_info},         {"start", command_start},   {"rectstart", command_rectstart},
-    {"restart", command_restart},   {"turn", command_turn},     {"play", command_play},
-    {"begin", command_begin},       {"about", command_about},   {"end", command_end},
-    {"board", command_board},       {"takeback", command_takeback}, {"kqmain", command_console},
+    {"info", command_info},
+    {"start", command_start},
+    {"rectstart", command_rectstart},
+    {"restart", command_restart},
+    {"turn", command_turn},
+    {"play", command_play},
+    {"begin", command_begin},
+    {"about", command_about},
+    {"end", command_end},
+    {"board", command_board},
+    {"takeback", command_takeback},
+    {"kqmain", command_console},
 };
 
 } // namespace

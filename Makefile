@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 all: build
 
 build:
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKQ_BENCH=ON -DKQ_SANITIZE=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 
 run: build

@@ -37,6 +37,7 @@ void init_geometry() {
         edge_back[3][s] = uint8_t(17 * min_of(r, c));
         edge_fwd[3][s] = uint8_t(17 * min_of(14 - c, 14 - r));
     }
+    init_line_index();
 }
 
 void reset_engine_board() {
@@ -46,7 +47,10 @@ void reset_engine_board() {
     std::memset(cells, EMPTY, sizeof cells);
     std::memset(line_shape, 1, sizeof line_shape);
     std::memset(square_class, 1, sizeof square_class);
+    for (auto& keys : shape_key)
+        for (uint16_t& key : keys) key = 1 + 11 + 121 + 1331;
     std::memset(class_count, 0, sizeof class_count);
+    reset_line_index();
     ply = 0;
     hash_index = 0;
     hash_lock = 0;

@@ -57,6 +57,13 @@ extern uint8_t* line_table[2][16];
 // s0..s3 the square's LineShapes in directions 0..3.
 extern uint8_t class_table[2][65536];
 
+// The same classes by a compact key, sum of shape(d) * 11^d: 14641 entries per
+// colour stay in the first-level cache, and shape_key[colour][square] keeps
+// each square's key current alongside line_shape.
+constexpr int SHAPE_KEYS = 11 * 11 * 11 * 11;
+extern uint8_t class_by_key[2][SHAPE_KEYS];
+extern uint16_t shape_key[2][256];
+
 // The window shape table: LineShapes a window of five cells gives each cell,
 // indexed left_closed * 64 + right_closed * 32 + stones (cell i is bit 4 - i).
 extern const uint8_t window_table[128][5];
@@ -79,7 +86,10 @@ extern void (*reset_hook)();
 void place_stone(Square m, uint8_t colour);
 void remove_stone();
 
-// Incremental update of the lines through a changed square.
+// Incremental update of the lines through a changed square. The line-major
+// copies it keeps are built by init_line_index and cleared by the reset.
+void init_line_index();
+void reset_line_index();
 void rescan_segment(int start, int d, int len, int colour);
 void update_lines_after_place(int m, int d, int colour);
 void update_lines_after_remove(int m, int d, int colour);

@@ -235,7 +235,8 @@ bool build_line_tables() {
     for (int colour = 0; colour < 2; ++colour) {
         for (int len = 5; len <= 15; ++len) {
             size_t rows = size_t(1) << len;
-            auto* block = static_cast<uint8_t*>(std::malloc(rows * size_t(len)));
+            // 16 spare bytes: the update reads whole 16-byte rows.
+            auto* block = static_cast<uint8_t*>(std::calloc(rows * size_t(len) + 16, 1));
             if (!block) {
                 free_line_tables();
                 return false;

@@ -2,84 +2,147 @@
 // changed square. Only segments the stone bounds or belongs to are rescanned,
 // and only squares whose LineShape really changed get their class refreshed,
 // which keeps class_count and five_square exact at the least cost.
+//
+// To keep this loop cheap the board also holds each line in line-major form:
+// the stones of each colour as a bit mask per line, and a copy of the shapes
+// as 16 contiguous bytes per line. A segment's ends are then found with bit
+// scans, its mask with a shift, and its changed squares with one 16-byte
+// compare against the table row.
+#include <cstring>
+
 #include "board.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+uint16_t shape_key[2][256];
+uint8_t class_by_key[2][SHAPE_KEYS];
 
 namespace {
 
-inline void refresh_class(int colour, int q) {
+constexpr int LINES = 32; // per direction: 15 rows or columns, 29 diagonals
+constexpr uint16_t key_weight[4] = {1, 11, 121, 1331};
+
+uint8_t line_of[4][256];  // which line of direction d holds the square
+uint8_t pos_of[4][256];   // its place along that line, from the line's first square
+uint8_t line_size[4][256]; // number of squares of that line
+uint16_t stones_by_line[2][4][LINES];
+// One spare row at the end, so a 16-byte read from any place stays inside.
+alignas(16) uint8_t shapes_by_line[2][4][LINES + 1][16];
+
+// A shape of q changed from `before` to `after`: update the square's shape
+// key and look its class up again.
+inline void refresh_class(int colour, int d, int q, uint8_t before, uint8_t after) {
     --class_count[colour][square_class[colour][q]];
-    unsigned index = unsigned(line_shape[colour][3][q]) << 12 |
-                     unsigned(line_shape[colour][2][q]) << 8 |
-                     unsigned(line_shape[colour][1][q]) << 4 | line_shape[colour][0][q];
-    uint8_t k = class_table[colour][index];
+    const int key = shape_key[colour][q] + (int(after) - before) * key_weight[d];
+    shape_key[colour][q] = uint16_t(key);
+    const uint8_t k = class_by_key[colour][key];
     square_class[colour][q] = k;
     ++class_count[colour][k];
     if (k == CLASS_FIVE) five_square[colour] = Square(q);
 }
 
+// Bit k set when place k of the 16 bytes at `now` differs from `target`.
+inline unsigned changed_places(const uint8_t* now, const uint8_t* target) {
+#if defined(__SSE2__)
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(now));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target));
+    return ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFFu;
+#else
+    unsigned bits = 0;
+    for (int k = 0; k < 16; ++k)
+        if (now[k] != target[k]) bits |= 1u << k;
+    return bits;
+#endif
+}
+
+// Places [first, last] of the segment of `colour` around place p of a line,
+// bounded by the other colour's stones and the line's ends.
+inline void segment_bounds(unsigned others, int p, int size, int& first, int& last) {
+    const unsigned below = others & ((1u << p) - 1);
+    first = below ? 32 - __builtin_clz(below) : 0;
+    const unsigned above = others >> (p + 1);
+    last = above ? p + __builtin_ctz(above) : size - 1;
+}
+
+const uint8_t zero_row[16] = {};
+
 } // namespace
 
+void init_line_index() {
+    for (int s = 0; s < 240; ++s) {
+        if ((s & 15) == 15) continue;
+        const int r = s >> 4, c = s & 15;
+        const int line[4] = {r, c, r + c, r - c + 14};
+        for (int d = 0; d < 4; ++d) {
+            line_of[d][s] = uint8_t(line[d]);
+            pos_of[d][s] = uint8_t(edge_back[d][s] / dir_step[d]);
+            line_size[d][s] = uint8_t((edge_back[d][s] + edge_fwd[d][s]) / dir_step[d] + 1);
+        }
+    }
+}
+
+void reset_line_index() {
+    std::memset(stones_by_line, 0, sizeof stones_by_line);
+    std::memset(shapes_by_line, 1, sizeof shapes_by_line);
+}
+
 void rescan_segment(int start, int d, int len, int colour) {
+    if (len <= 0) return;
     const int step = dir_step[d];
-    uint8_t* shapes = line_shape[colour][d];
+    const int line = line_of[d][start], p0 = pos_of[d][start];
+    uint8_t* copy = &shapes_by_line[colour][d][line][p0];
+    const uint8_t* row = zero_row; // too short to ever hold a five
     if (len >= 5) {
-        unsigned mask = 0;
-        for (int k = 0, q = start; k < len; ++k, q += step)
-            if (cells[q] == colour) mask |= 1u << k;
-        const uint8_t* row = line_table[colour][len] + mask * unsigned(len);
-        for (int k = 0, q = start; k < len; ++k, q += step) {
-            if (shapes[q] != row[k]) {
-                shapes[q] = row[k];
-                refresh_class(colour, q);
-            }
-        }
-    } else {
-        // Too short to ever hold a five.
-        for (int k = 0, q = start; k < len; ++k, q += step) {
-            if (shapes[q] != 0) {
-                shapes[q] = 0;
-                refresh_class(colour, q);
-            }
-        }
+        const unsigned mask = (unsigned(stones_by_line[colour][d][line]) >> p0) & ((1u << len) - 1);
+        row = line_table[colour][len] + mask * unsigned(len);
+    }
+    unsigned changed = changed_places(copy, row) & ((1u << len) - 1);
+    uint8_t* shapes = line_shape[colour][d];
+    while (changed) {
+        const int k = __builtin_ctz(changed);
+        changed &= changed - 1;
+        const int q = start + k * step;
+        const uint8_t before = copy[k], after = row[k];
+        copy[k] = after;
+        shapes[q] = after;
+        refresh_class(colour, d, q, before, after);
     }
 }
 
 void update_lines_after_place(int m, int d, int colour) {
     const int step = dir_step[d];
-    const int lo = m - edge_back[d][m], hi = m + edge_fwd[d][m];
     const int other = 1 - colour;
+    const int line = line_of[d][m], p = pos_of[d][m], size = line_size[d][m];
+    const int base = m - p * step;
+    stones_by_line[colour][d][line] = uint16_t(stones_by_line[colour][d][line] | 1u << p);
 
     // The placing colour's segment through m.
-    int a = m, z = m;
-    while (a != lo && cells[a - step] != other) a -= step;
-    while (z != hi && cells[z + step] != other) z += step;
-    rescan_segment(a, d, (z - a) / step + 1, colour);
+    int first, last;
+    segment_bounds(stones_by_line[other][d][line], p, size, first, last);
+    rescan_segment(base + first * step, d, last - first + 1, colour);
 
     // The other colour's old segment is cut in two at m.
-    a = m;
-    while (a != lo && cells[a - step] != colour) a -= step;
-    rescan_segment(a, d, (m - a) / step, other);
-    z = m;
-    while (z != hi && cells[z + step] != colour) z += step;
-    rescan_segment(m + step, d, (z - m) / step, other);
+    segment_bounds(stones_by_line[colour][d][line], p, size, first, last);
+    rescan_segment(base + first * step, d, p - first, other);
+    rescan_segment(m + step, d, last - p, other);
 }
 
 void update_lines_after_remove(int m, int d, int colour) {
     const int step = dir_step[d];
-    const int lo = m - edge_back[d][m], hi = m + edge_fwd[d][m];
     const int other = 1 - colour;
+    const int line = line_of[d][m], p = pos_of[d][m], size = line_size[d][m];
+    const int base = m - p * step;
+    stones_by_line[colour][d][line] = uint16_t(stones_by_line[colour][d][line] & ~(1u << p));
 
-    int a = m, z = m;
-    while (a != lo && cells[a - step] != other) a -= step;
-    while (z != hi && cells[z + step] != other) z += step;
-    rescan_segment(a, d, (z - a) / step + 1, colour);
+    int first, last;
+    segment_bounds(stones_by_line[other][d][line], p, size, first, last);
+    rescan_segment(base + first * step, d, last - first + 1, colour);
 
     // The other colour's two stretches join again through m.
-    a = m;
-    z = m;
-    while (a != lo && cells[a - step] != colour) a -= step;
-    while (z != hi && cells[z + step] != colour) z += step;
-    rescan_segment(a, d, (z - a) / step + 1, other);
+    segment_bounds(stones_by_line[colour][d][line], p, size, first, last);
+    rescan_segment(base + first * step, d, last - first + 1, other);
 }
 
 void place_stone(Square m, uint8_t colour) {
@@ -90,7 +153,11 @@ void place_stone(Square m, uint8_t colour) {
     for (int d = 0; d < 4; ++d) update_lines_after_place(m, d, colour);
     // The other colour's entries at m itself are not part of any rescan.
     const int other = 1 - colour;
-    for (int d = 0; d < 4; ++d) line_shape[other][d][m] = 0;
+    for (int d = 0; d < 4; ++d) {
+        line_shape[other][d][m] = 0;
+        shapes_by_line[other][d][line_of[d][m]][pos_of[d][m]] = 0;
+    }
+    shape_key[other][m] = 0;
     --class_count[other][square_class[other][m]];
     square_class[other][m] = CLASS_NONE;
     ++class_count[other][CLASS_NONE];

@@ -67,4 +67,10 @@ void build_class_table() {
         class_table[WHITE][index] = valid ? white_class(n) : CLASS_NONE;
         class_table[BLACK][index] = valid ? black_class(n) : CLASS_NONE;
     }
+    for (int key = 0; key < SHAPE_KEYS; ++key) {
+        const int s0 = key % 11, s1 = key / 11 % 11, s2 = key / 121 % 11, s3 = key / 1331;
+        const int index = s3 << 12 | s2 << 8 | s1 << 4 | s0;
+        class_by_key[WHITE][key] = class_table[WHITE][index];
+        class_by_key[BLACK][key] = class_table[BLACK][index];
+    }
 }

@@ -51,20 +51,25 @@ void fill_keys(uint32_t (*keys)[256]) {
         }
 }
 
-bool build_statistics() {
+// Chains the nodes of each colour with zero totals; from the head: column 14
+// rows 14 down to 0, then column 13, ..., column 0 rows 14 down to 0. The
+// nodes are taken from stat_node when present, otherwise allocated.
+bool link_statistics() {
     stat_head[0] = stat_head[1] = nullptr;
     for (int colour = 0; colour < 2; ++colour)
         for (int column = 0; column < BOARD_SIZE; ++column)
             for (int row = 0; row < BOARD_SIZE; ++row) {
-                auto* n = static_cast<MoveStat*>(std::malloc(sizeof(MoveStat)));
+                const Square s = Square(row * 16 + column);
+                MoveStat* n = stat_node[colour][s];
+                if (!n) n = static_cast<MoveStat*>(std::malloc(sizeof(MoveStat)));
                 if (!n) return false;
-                n->square = Square(row * 16 + column);
+                n->square = s;
                 n->total = 0;
                 n->prev = nullptr;
                 n->next = stat_head[colour];
                 if (stat_head[colour]) stat_head[colour]->prev = n;
                 stat_head[colour] = n;
-                stat_node[colour][n->square] = n;
+                stat_node[colour][s] = n;
             }
     return true;
 }
@@ -130,12 +135,17 @@ void engine_init() {
     fill_keys(zobrist_index);
     fill_keys(zobrist_lock);
     if (!build_line_tables()) return;
-    if (!build_statistics()) {
+    std::memset(stat_node, 0, sizeof stat_node);
+    if (!link_statistics()) {
         engine_free();
         return;
     }
     reset_hook = age_statistics;
     engine_initialised = 1;
+}
+
+void reset_move_statistics() {
+    if (engine_initialised) link_statistics();
 }
 
 void engine_free() {

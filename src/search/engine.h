@@ -66,6 +66,8 @@ extern int32_t max_iterations;
 // Lifecycle and entry.
 void engine_init();
 void engine_free();
+// Back to the order of a fresh set-up, every total zero (benchmarks, tests).
+void reset_move_statistics();
 bool load_position(const GameRecord& record);
 Square think(GameRecord record);
 

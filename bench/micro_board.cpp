@@ -1,0 +1,83 @@
+// Micro benchmarks of the innermost operations: one make/unmake pair, the
+// forbidden test, the table build at set-up and one solver call.
+#include <benchmark/benchmark.h>
+
+#include <climits>
+#include <cstring>
+
+#include "board/board.h"
+#include "search/engine.h"
+#include "solver/solver.h"
+#include "timing.h"
+
+namespace {
+
+// A middle game of 30 stones from an engine game.
+const char* const middle_game = "HHGIJGKHIHKFJIKGKIJFHGGFHIHJJHHEGHFHJKJJIJFGKLIDEH";
+
+void load_middle_game(int stones) {
+    engine_init();
+    GameRecord record{};
+    for (const char* p = middle_game; p[0] && p[1] && record.count < stones; p += 2)
+        record.moves[record.count++] = Square((p[1] - 'A') * 16 + (p[0] - 'A'));
+    load_position(record);
+}
+
+void BM_PlaceRemovePair(benchmark::State& state) {
+    load_middle_game(30);
+    Square empties[225];
+    int n = 0;
+    for (int s = 0; s < 240; ++s)
+        if ((s & 15) != 15 && cells[s] == EMPTY) empties[n++] = Square(s);
+    int i = 0;
+    for (auto _ : state) {
+        place_stone(empties[i], uint8_t(i & 1));
+        remove_stone();
+        if (++i == n) i = 0;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PlaceRemovePair);
+
+void BM_IsForbiddenAllSquares(benchmark::State& state) {
+    load_middle_game(30);
+    for (auto _ : state) {
+        int count = 0;
+        for (int s = 0; s < 240; ++s)
+            if ((s & 15) != 15 && cells[s] == EMPTY) count += is_forbidden(Square(s));
+        benchmark::DoNotOptimize(count);
+    }
+}
+BENCHMARK(BM_IsForbiddenAllSquares);
+
+void BM_BuildTables(benchmark::State& state) {
+    engine_init();
+    for (auto _ : state) {
+        build_class_table();
+        free_line_tables();
+        benchmark::DoNotOptimize(build_line_tables());
+    }
+}
+BENCHMARK(BM_BuildTables)->Unit(benchmark::kMillisecond);
+
+void BM_SolveThreatsFreshTable(benchmark::State& state) {
+    load_middle_game(24);
+    think_start = clock_ms();
+    think_budget = INT32_MAX;
+    time_up = 0;
+    uint64_t tries = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memset(solver_table, 0, sizeof solver_table);
+        state.ResumeTiming();
+        for (uint8_t side : {WHITE, BLACK}) {
+            solver_budget = SOLVER_TRIES;
+            benchmark::DoNotOptimize(solve_threats(side, nullptr));
+            tries += uint64_t(SOLVER_TRIES - solver_budget);
+        }
+    }
+    state.counters["tries"] = benchmark::Counter(double(tries), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SolveThreatsFreshTable)->Unit(benchmark::kMicrosecond);
+
+} // namespace

@@ -44,17 +44,16 @@ int32_t read_digits(const char*& p, bool negative) {
     return int32_t(v);
 }
 
-void register_exit_hook() {
-    if (exit_hook_registered) return;
-    atexit(exit_hook);
-    exit_hook_registered = 1;
-}
-
-// "%d,%d" and a position inside both the declared size and the protocol board.
-bool scan_coordinates(const char* p, int32_t& x, int32_t& y) {
-    if (!scan_number(p, x) || *p++ != ',' || !scan_number(p, y)) return false;
+// Inside both the declared size and the protocol board.
+bool valid_coordinates(int32_t x, int32_t y) {
     return x >= 0 && x < board_width && y >= 0 && y < board_height && x < BOARD_SIZE &&
            y < BOARD_SIZE;
+}
+
+// "%d,%d" naming a valid cell.
+bool scan_coordinates(const char* p, int32_t& x, int32_t& y) {
+    if (!scan_number(p, x) || *p++ != ',' || !scan_number(p, y)) return false;
+    return valid_coordinates(x, y);
 }
 
 int32_t& protocol_cell(int32_t x, int32_t y) { return protocol_board[x * BOARD_SIZE + y]; }
@@ -62,16 +61,13 @@ int32_t& protocol_cell(int32_t x, int32_t y) { return protocol_board[x * BOARD_S
 Square square_at(int32_t x, int32_t y) { return Square(y * 16 + x); }
 
 void command_info(const char* arg) {
+    // max_memory, timeout_match, game_type and rule are accepted and change
+    // nothing; no key is a prefix of another, so at most one matches.
     const char* value;
-    if ((value = match_keyword("max_memory", arg)) ||
-        (value = match_keyword("timeout_match", arg))) {
-        parse_long(value);
-    } else if ((value = match_keyword("timeout_turn", arg))) {
+    if ((value = match_keyword("timeout_turn", arg))) {
         timeout_turn = parse_long(value);
     } else if ((value = match_keyword("time_left", arg))) {
         time_left = parse_long(value);
-    } else if ((value = match_keyword("game_type", arg)) || (value = match_keyword("rule", arg))) {
-        parse_long(value);
     } else if ((value = match_keyword("folder", arg))) {
         snprintf(folder, sizeof folder, "%s", value);
     }
@@ -173,10 +169,7 @@ bool board_line() {
     const char* p = line_buffer;
     int32_t x, y, who;
     if (!scan_number(p, x) || *p++ != ',' || !scan_number(p, y) || *p++ != ',' ||
-        !scan_number(p, who))
-        return false;
-    if (!(x >= 0 && x < board_width && y >= 0 && y < board_height && x < BOARD_SIZE &&
-          y < BOARD_SIZE))
+        !scan_number(p, who) || !valid_coordinates(x, y))
         return false;
     int32_t& cell = protocol_cell(x, y);
     switch (who) {
@@ -341,6 +334,12 @@ void send_line(const char* format, ...) {
     fflush(stdout);
     funlockfile(stdout);
     va_end(args);
+}
+
+void register_exit_hook() {
+    if (exit_hook_registered) return;
+    atexit(exit_hook);
+    exit_hook_registered = 1;
 }
 
 void exit_hook() {

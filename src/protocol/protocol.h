@@ -43,6 +43,7 @@ const char* match_keyword(const char* keyword, const char* text); // null when n
 void do_command();
 void send_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void exit_hook();
+void register_exit_hook(); // once per process, however many size commands
 int protocol_main(); // the process entry: events, worker, command loop
 
 // Think worker and time allotment.

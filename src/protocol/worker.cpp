@@ -88,10 +88,7 @@ void wait_idle() {
     // A game command before any size: play on, as if 20x20 had been announced.
     size_store(board_width, 20);
     size_store(board_height, 20);
-    if (!exit_hook_registered) {
-        atexit(exit_hook);
-        exit_hook_registered = 1;
-    }
+    register_exit_hook();
     send_line("ERROR board size must be 15x15");
 }
 
@@ -114,6 +111,8 @@ void start_think() {
     set_event(start_event);
 }
 
+// The announcement is written as one whole line once the think is over, so a
+// reply the main thread sends meanwhile (ABOUT, UNKNOWN) cannot land inside it.
 void reply_move() {
     Square m = think(game_record);
     if (m == NO_MOVE) {

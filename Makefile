@@ -4,7 +4,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-release test-sanitize bench clean
+.PHONY: all build run test test-release test-sanitize bench selfplay clean
 
 all: build
 
@@ -27,6 +27,10 @@ test-sanitize:
 
 bench: build
 	./build/kq-bench
+
+# Two engine processes play 20 games at 200 ms per move through the protocol.
+selfplay: build
+	./build/kq-selfplay ./build/pbrain-kq 20 300
 
 clean:
 	rm -rf build build-sanitize

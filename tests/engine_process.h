@@ -1,18 +1,13 @@
-// Runs the built engine as a child process on pipes, the way a game manager
-// does: lines go to its standard input, its standard output is read back with
-// a time-out, and its standard error goes to a file that must stay empty (a
-// sanitizer report lands there).
+// Runs the built engine on pipes the way a game manager does. Its standard
+// error goes to a file that must stay empty: sanitizer reports land there.
 #pragma once
 
-#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,189 +17,164 @@ class EngineProcess {
 public:
     EngineProcess() {
         signal(SIGPIPE, SIG_IGN);
-        char pattern[] = "/tmp/kq-stderr-XXXXXX";
-        const int err = mkstemp(pattern);
-        stderr_path_ = pattern;
+        char path[] = "/tmp/kq-stderr-XXXXXX";
+        const int err = mkstemp(path);
+        stderr_path_ = path;
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) abort();
         pid_ = fork();
         if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(err, 2);
+            dup2(in[0], 0), dup2(out[1], 1), dup2(err, 2);
             close(in[0]), close(in[1]), close(out[0]), close(out[1]), close(err);
             execl(KQ_ENGINE_PATH, KQ_ENGINE_PATH, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(in[0]), close(out[1]), close(err);
-        to_engine_ = in[1];
-        from_engine_ = out[0];
+        to_ = in[1];
+        from_ = out[0];
     }
-
     ~EngineProcess() {
         close_input();
-        if (!exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(from_engine_);
+        if (!reaped_) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        close(from_);
         unlink(stderr_path_.c_str());
     }
 
-    EngineProcess(const EngineProcess&) = delete;
-    EngineProcess& operator=(const EngineProcess&) = delete;
-
-    // Raw text; `send` adds the line end.
     void write_raw(const std::string& text) {
-        size_t done = 0;
-        while (to_engine_ >= 0 && done < text.size()) {
-            const ssize_t n = ::write(to_engine_, text.data() + done, text.size() - done);
-            if (n <= 0) break;
+        for (size_t done = 0; to_ >= 0 && done < text.size();) {
+            const ssize_t n = write(to_, text.data() + done, text.size() - done);
+            if (n <= 0) return;
             done += size_t(n);
         }
     }
     void send(const std::string& line) { write_raw(line + "\n"); }
-
     void close_input() {
-        if (to_engine_ >= 0) close(to_engine_);
-        to_engine_ = -1;
+        if (to_ >= 0) close(to_);
+        to_ = -1;
     }
 
-    // Takes in whatever output is ready, so a long run of input cannot stall
-    // on a full output pipe.
-    void drain() {
-        while (fill(0)) {
-        }
-    }
-
-    // The next output line without its '\n'; "<timeout>" or "<eof>" otherwise.
-    std::string line(int timeout_ms = 20000) {
-        for (;;) {
-            const size_t nl = buffer_.find('\n');
-            if (nl != std::string::npos) {
-                std::string l = buffer_.substr(0, nl);
-                buffer_.erase(0, nl + 1);
-                return l;
-            }
-            if (!fill(timeout_ms)) return eof_ ? "<eof>" : "<timeout>";
-        }
-    }
-
-    // Exactly `text` must come next (for prompts, which end without a line end).
-    bool expect_text(const std::string& text, int timeout_ms = 20000) {
-        while (buffer_.size() < text.size()) {
-            if (!fill(timeout_ms)) break;
-        }
-        if (buffer_.compare(0, text.size(), text) != 0) return false;
-        buffer_.erase(0, text.size());
-        return true;
-    }
-
-    // Output up to and including the first `marker`; what was read when it
-    // never came.
+    // Output through the first `marker`; all that came if it never did.
     std::string read_until(const std::string& marker, int timeout_ms = 20000) {
         size_t at;
-        while ((at = buffer_.find(marker)) == std::string::npos) {
-            if (!fill(timeout_ms)) break;
+        while ((at = buffer_.find(marker)) == std::string::npos && fill(timeout_ms)) {
         }
         const size_t n = at == std::string::npos ? buffer_.size() : at + marker.size();
         std::string text = buffer_.substr(0, n);
         buffer_.erase(0, n);
         return text;
     }
-
-    // Lines up to and including the first move reply "x,y".
-    std::vector<std::string> lines_through_move(int timeout_ms = 20000) {
-        std::vector<std::string> lines;
-        for (;;) {
-            lines.push_back(line(timeout_ms));
-            if (is_move(lines.back()) || lines.back()[0] == '<') return lines;
+    std::string line() {
+        std::string l = read_until("\n");
+        return l.empty() || l.back() != '\n' ? "<eof>" : l.substr(0, l.size() - 1);
+    }
+    bool expect_text(const std::string& text) {
+        while (buffer_.size() < text.size() && fill(20000)) {
+        }
+        if (buffer_.compare(0, text.size(), text) != 0) return false;
+        buffer_.erase(0, text.size());
+        return true;
+    }
+    // Lines through the first move reply "x,y".
+    std::vector<std::string> reply() {
+        std::vector<std::string> lines{line()};
+        while (!is_move(lines.back()) && lines.back() != "<eof>") lines.push_back(line());
+        return lines;
+    }
+    // Takes in what is ready, so long input cannot stall on a full output pipe.
+    void drain() {
+        while (fill(0)) {
         }
     }
-
-    // Everything until the engine closes its output, then its exit status
-    // (-1 when it did not exit normally).
-    std::string rest(int timeout_ms = 20000) {
-        while (fill(timeout_ms)) {
+    // Closes the input; the rest of the output once the program has ended.
+    std::string finish(int& status) {
+        close_input();
+        while (fill(60000)) {
         }
-        std::string all;
-        all.swap(buffer_);
-        return all;
+        int raw = 0;
+        reaped_ = waitpid(pid_, &raw, 0) == pid_;
+        status = reaped_ && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::string rest;
+        rest.swap(buffer_);
+        return rest;
     }
-    int exit_status(int timeout_ms = 20000) {
-        rest(timeout_ms);
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        int status = 0;
-        while (!exited_ && std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                break;
-            }
-            usleep(1000);
-        }
-        return exited_ ? exit_code_ : -1;
-    }
-
     std::string error_output() const {
-        std::ifstream f(stderr_path_);
         std::stringstream s;
-        s << f.rdbuf();
+        s << std::ifstream(stderr_path_).rdbuf();
         return s.str();
     }
-
-    // "x,y": digits, a comma, digits.
     static bool is_move(const std::string& l) {
         const size_t comma = l.find(',');
-        if (comma == std::string::npos || comma == 0 || comma + 1 == l.size()) return false;
-        for (size_t i = 0; i < l.size(); ++i) {
-            if (i != comma && (l[i] < '0' || l[i] > '9')) return false;
-        }
-        return true;
+        return comma != std::string::npos && comma > 0 && comma + 1 < l.size() &&
+               l.find_first_not_of("0123456789", comma + 1) == std::string::npos &&
+               l.find_first_not_of("0123456789") == comma;
     }
 
 private:
     bool fill(int timeout_ms) {
-        if (eof_) return false;
-        pollfd p = {from_engine_, POLLIN, 0};
+        pollfd p = {from_, POLLIN, 0};
         if (poll(&p, 1, timeout_ms) <= 0) return false;
         char chunk[65536];
-        const ssize_t n = ::read(from_engine_, chunk, sizeof chunk);
-        if (n <= 0) {
-            eof_ = true;
-            return false;
-        }
-        buffer_.append(chunk, size_t(n));
-        return true;
+        const ssize_t n = read(from_, chunk, sizeof chunk);
+        if (n > 0) buffer_.append(chunk, size_t(n));
+        return n > 0;
     }
 
     pid_t pid_ = -1;
-    int to_engine_ = -1;
-    int from_engine_ = -1;
-    bool eof_ = false;
-    bool exited_ = false;
-    int exit_code_ = -1;
-    std::string buffer_;
-    std::string stderr_path_;
+    bool reaped_ = false;
+    int to_ = -1, from_ = -1;
+    std::string buffer_, stderr_path_;
 };
 
-// The board display's fifteen rows for an empty board; tests patch single rows.
-inline std::vector<std::string> empty_board_rows() {
-    return {
-        "\ta  . . . . . . . . . . . . . . .", "\tb  . . . . . . . . . . . . . . .",
-        "\tc  . . . . . . . . . . . . . . .", "\td  . . . + . . . . . . . + . . .",
-        "\te  . . . . . . . . . . . . . . .", "\tf  . . . . . . . . . . . . . . .",
-        "\tg  . . . . . . . . . . . . . . .", "\th  . . . . . . . + . . . . . . .",
-        "\ti  . . . . . . . . . . . . . . .", "\tj  . . . . . . . . . . . . . . .",
-        "\tk  . . . . . . . . . . . . . . .", "\tl  . . . + . . . . . . . + . . .",
-        "\tm  . . . . . . . . . . . . . . .", "\tn  . . . . . . . . . . . . . . .",
-        "\to  . . . . . . . . . . . . . . .",
-    };
+// A think reply: "MESSAGE computer: #XY", any MESSAGE lines, then "x,y"
+// naming the same square. Which move it is is the engine's business.
+inline void expect_reply(const std::vector<std::string>& lines) {
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& first = lines.front();
+    const std::string& move = lines.back();
+    ASSERT_TRUE(EngineProcess::is_move(move)) << move;
+    const std::string letters = {char('A' + std::stoi(move)),
+                                 char('A' + std::stoi(move.substr(move.find(',') + 1)))};
+    EXPECT_EQ(first, "MESSAGE computer: #" + letters);
+    for (size_t i = 1; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("MESSAGE ", 0), 0u);
 }
 
-inline std::string board_text(const std::vector<std::string>& rows) {
+// A transcript: each line sent must be answered by exactly `out`; a '*' at
+// the end of `out` stands for one think reply after the text before it.
+struct Step {
+    std::string in, out;
+};
+inline void run(EngineProcess& e, const std::vector<Step>& steps) {
+    for (const Step& s : steps) {
+        e.send(s.in);
+        const bool think = !s.out.empty() && s.out.back() == '*';
+        const std::string text = think ? s.out.substr(0, s.out.size() - 1) : s.out;
+        EXPECT_TRUE(e.expect_text(text)) << "'" << s.in << "' gave: " << e.read_until("\n", 500);
+        if (think) expect_reply(e.reply());
+    }
+}
+
+// The program ends with status 0, these last words and nothing on stderr.
+inline void expect_exit(EngineProcess& e, const std::string& last) {
+    int status = -1;
+    EXPECT_EQ(e.finish(status), last);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(e.error_output(), "");
+}
+
+// The board display, from its fifteen rows; `rows` patches single rows.
+inline std::string board_text(const std::vector<std::pair<int, std::string>>& rows = {}) {
+    std::vector<std::string> r = {
+        "a  . . . . . . . . . . . . . . .", "b  . . . . . . . . . . . . . . .",
+        "c  . . . . . . . . . . . . . . .", "d  . . . + . . . . . . . + . . .",
+        "e  . . . . . . . . . . . . . . .", "f  . . . . . . . . . . . . . . .",
+        "g  . . . . . . . . . . . . . . .", "h  . . . . . . . + . . . . . . .",
+        "i  . . . . . . . . . . . . . . .", "j  . . . . . . . . . . . . . . .",
+        "k  . . . . . . . . . . . . . . .", "l  . . . + . . . . . . . + . . .",
+        "m  . . . . . . . . . . . . . . .", "n  . . . . . . . . . . . . . . .",
+        "o  . . . . . . . . . . . . . . .",
+    };
+    for (const auto& p : rows) r[size_t(p.first)] = char('a' + p.first) + (" " + p.second);
     std::string text = "\n\t   a b c d e f g h i j k l m n o\n";
-    for (const std::string& r : rows) text += r + "\n";
+    for (const std::string& l : r) text += "\t" + l + "\n";
     return text + "\n";
 }

@@ -2,8 +2,12 @@
 // forbidden test, the table build at set-up and one solver call.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "board/board.h"
 #include "search/engine.h"
@@ -79,5 +83,58 @@ void BM_SolveThreatsFreshTable(benchmark::State& state) {
     state.counters["tries"] = benchmark::Counter(double(tries), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SolveThreatsFreshTable)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+namespace {
+
+// The win-by-fours problem set of the tests, each position solved with a
+// fresh solver table. Reports tries per second and the slowest position.
+std::vector<GameRecord> read_problems() {
+    std::vector<GameRecord> out;
+    std::ifstream in(std::string(KQ_TEST_DATA) + "/vcf_wins.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        GameRecord r{};
+        for (size_t i = 0; i + 1 < line.size() && line[i] != '#'; ++i) {
+            if (line[i] < 'A' || line[i] > 'O' || line[i + 1] < 'A' || line[i + 1] > 'O') continue;
+            r.moves[r.count++] = Square((line[i + 1] - 'A') * 16 + (line[i] - 'A'));
+            ++i;
+        }
+        if (r.count) out.push_back(r);
+    }
+    return out;
+}
+
+void BM_SolveProblemSet(benchmark::State& state) {
+    engine_init();
+    const std::vector<GameRecord> problems = read_problems();
+    uint64_t tries = 0;
+    double slowest_ms = 0;
+    int wins = 0;
+    for (auto _ : state) {
+        for (const GameRecord& r : problems) {
+            state.PauseTiming();
+            std::memset(solver_table, 0, sizeof solver_table);
+            load_position(r);
+            think_start = clock_ms();
+            think_budget = INT32_MAX;
+            time_up = 0;
+            state.ResumeTiming();
+            const auto t0 = std::chrono::steady_clock::now();
+            solver_budget = SOLVER_TRIES;
+            wins += solve_threats(uint8_t(~r.count & 1), nullptr) >= RESULT_WIN;
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            if (ms > slowest_ms) slowest_ms = ms;
+            tries += uint64_t(SOLVER_TRIES - solver_budget);
+        }
+    }
+    state.counters["positions"] = double(problems.size());
+    state.counters["wins"] = double(wins) / double(state.iterations());
+    state.counters["tries"] = benchmark::Counter(double(tries), benchmark::Counter::kIsRate);
+    state.counters["slowest_ms"] = slowest_ms;
+}
+BENCHMARK(BM_SolveProblemSet)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -43,9 +43,8 @@ class FourChecker {
     explicit FourChecker(bool overline_block_loses = true, bool ignore_forbidden = false)
         : overline_block_loses_(overline_block_loses), ignore_forbidden_(ignore_forbidden) {
         std::mt19937_64 gen(20240601);
-        for (auto &colour : keys_)
-            for (auto &k : colour)
-                k = gen();
+        for (auto& colour : keys_)
+            for (auto& k : colour) k = gen();
     }
 
     // Fewest fours `side` needs to win from the current position, -1 when it
@@ -54,8 +53,7 @@ class FourChecker {
     int fours_needed(uint8_t side, int max_fours = DEFAULT_DEPTH) {
         start();
         for (int n = 0; n <= max_fours && !aborted; ++n)
-            if (wins_within(side, n))
-                return n;
+            if (wins_within(side, n)) return n;
         return -1;
     }
 
@@ -88,18 +86,15 @@ class FourChecker {
             for (int s = 0; s < 240 && m == NO_MOVE; ++s)
                 if (on_board(s) && cells[s] == EMPTY && try_move(side, Square(s), depth))
                     m = Square(s);
-            if (m == NO_MOVE)
-                break;
+            if (m == NO_MOVE) break;
             out.push_back(m);
             put(m, side);
             const int count = five_points(side, fives);
-            if (count != 1 || (side == WHITE && black_may_not_block(fives[0])))
-                break;
+            if (count != 1 || (side == WHITE && black_may_not_block(fives[0]))) break;
             out.push_back(fives[0]);
             put(fives[0], uint8_t(1 - side));
         }
-        while (placed_ > base)
-            take();
+        while (placed_ > base) take();
         return out;
     }
 
@@ -128,20 +123,18 @@ class FourChecker {
     static bool makes_five(Square q, uint8_t colour) {
         for (int d = 0; d < 4; ++d) {
             const int n = run_through(q, DC[d], DR[d], colour);
-            if (colour == BLACK ? n == 5 : n >= 5)
-                return true;
+            if (colour == BLACK ? n == 5 : n >= 5) return true;
         }
         return false;
     }
 
     static bool makes_overline(Square q) {
         for (int d = 0; d < 4; ++d)
-            if (run_through(q, DC[d], DR[d], BLACK) >= 6)
-                return true;
+            if (run_through(q, DC[d], DR[d], BLACK) >= 6) return true;
         return false;
     }
 
-    static int five_points(uint8_t colour, Square *out) {
+    static int five_points(uint8_t colour, Square* out) {
         int n = 0;
         for (int s = 0; s < 240; ++s)
             if (on_board(s) && cells[s] == EMPTY && makes_five(Square(s), colour))
@@ -169,8 +162,7 @@ class FourChecker {
                     else if (cell != EMPTY)
                         ++other;
                 }
-                if (fits && own == 3 && other == 0)
-                    return true;
+                if (fits && own == 3 && other == 0) return true;
             }
         return false;
     }
@@ -188,50 +180,55 @@ class FourChecker {
     void start() {
         key_ = 0;
         for (int s = 0; s < 240; ++s)
-            if (on_board(s) && cells[s] != EMPTY)
-                key_ ^= keys_[cells[s]][s];
+            if (on_board(s) && cells[s] != EMPTY) key_ ^= keys_[cells[s]][s];
         nodes_ = 0;
         aborted = false;
+        depth_cut_ = false;
     }
 
     bool black_may_not_block(Square f) {
-        if (!overline_block_loses_ && makes_overline(f) && !makes_five(f, BLACK))
-            return false;
+        if (!overline_block_loses_ && makes_overline(f) && !makes_five(f, BLACK)) return false;
         return is_forbidden(f);
     }
+
+    // A failure that never met the depth bound holds at every depth.
+    static constexpr int ANY_DEPTH = 1 << 30;
 
     bool wins_within(uint8_t side, int n) {
         const uint64_t key = key_ ^ (side ? 0x9e3779b97f4a7c15ull : 0);
         auto it = memo_.find(key);
         if (it != memo_.end()) {
-            if (it->second.win_at >= 0 && it->second.win_at <= n)
-                return true;
-            if (it->second.lose_at >= n)
+            if (it->second.win_at >= 0 && it->second.win_at <= n) return true;
+            if (it->second.lose_at >= n) {
+                if (it->second.lose_at < ANY_DEPTH) depth_cut_ = true;
                 return false;
+            }
         }
+        const bool outer_cut = depth_cut_;
+        depth_cut_ = false;
         const bool result = search(side, n);
-        Memo &e = memo_[key];
+        Memo& e = memo_[key];
         if (result) {
-            if (e.win_at < 0 || n < e.win_at)
-                e.win_at = n;
-        } else if (!aborted && n > e.lose_at) {
-            e.lose_at = n;
+            if (e.win_at < 0 || n < e.win_at) e.win_at = n;
+        } else if (!aborted) {
+            const int proven = depth_cut_ ? n : ANY_DEPTH;
+            if (proven > e.lose_at) e.lose_at = proven;
         }
+        depth_cut_ = outer_cut || depth_cut_;
         return result;
     }
 
     bool search(uint8_t side, int n) {
         Square fives[225];
-        if (five_points(side, fives) > 0)
-            return true;
-        if (n <= 0)
+        if (five_points(side, fives) > 0) return true;
+        if (n <= 0) {
+            depth_cut_ = true;
             return false;
+        }
         Square threats[225];
         const int def_fives = five_points(uint8_t(1 - side), threats);
-        if (def_fives >= 2)
-            return false;
-        if (def_fives == 1)
-            return try_move(side, threats[0], n);
+        if (def_fives >= 2) return false;
+        if (def_fives == 1) return try_move(side, threats[0], n);
         for (int s = 0; s < 240; ++s)
             if (on_board(s) && cells[s] == EMPTY && could_make_four(Square(s), side) &&
                 try_move(side, Square(s), n))
@@ -241,22 +238,18 @@ class FourChecker {
 
     bool try_move(uint8_t side, Square m, int n) {
         const uint8_t def = uint8_t(1 - side);
-        if (!on_board(m) || cells[m] != EMPTY)
+        if (!on_board(m) || cells[m] != EMPTY) return false;
+        if (makes_five(m, side)) return true;
+        if (n <= 0) {
+            depth_cut_ = true;
             return false;
-        if (makes_five(m, side))
-            return true;
-        if (n <= 0)
-            return false;
+        }
         Square threats[225];
         const int def_fives = five_points(def, threats);
-        if (def_fives >= 2 || (def_fives == 1 && threats[0] != m))
-            return false;
-        if (side == BLACK && !ignore_forbidden_ && is_forbidden(m))
-            return false;
-        if (++nodes_ > node_limit)
-            aborted = true;
-        if (aborted)
-            return false;
+        if (def_fives >= 2 || (def_fives == 1 && threats[0] != m)) return false;
+        if (side == BLACK && !ignore_forbidden_ && is_forbidden(m)) return false;
+        if (++nodes_ > node_limit) aborted = true;
+        if (aborted) return false;
 
         put(m, side);
         Square fives[225];
@@ -295,5 +288,6 @@ class FourChecker {
     uint64_t key_ = 0; // the checker's own key of all stones on the board
     int placed_ = 0;
     long nodes_ = 0;
+    bool depth_cut_ = false; // the search below stopped at the depth bound somewhere
     std::unordered_map<uint64_t, Memo> memo_;
 };

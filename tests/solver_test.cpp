@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "four_checker.h"
 #include "test_support.h"
@@ -20,10 +21,8 @@ using Stones = std::initializer_list<std::pair<int, int>>; // (column, row)
 void setup(Stones black, Stones white) {
     engine_ready();
     reset_engine_board();
-    for (auto [c, r] : black)
-        place_stone(sq(c, r), BLACK);
-    for (auto [c, r] : white)
-        place_stone(sq(c, r), WHITE);
+    for (auto [c, r] : black) place_stone(sq(c, r), BLACK);
+    for (auto [c, r] : white) place_stone(sq(c, r), WHITE);
     settle_all_lines();
 }
 
@@ -35,14 +34,14 @@ void fresh_clock() {
     time_up = 0;
 }
 
-SolverEntry &entry_of(uint8_t side) {
+SolverEntry& entry_of(uint8_t side) {
     return solver_table[(hash_index & (SOLVER_TABLE_SIZE - 1)) + side * SOLVER_TABLE_SIZE];
 }
 
 // Attacking-move tries made by the last solve() or attack() call.
 uint32_t tries;
 
-int8_t solve(uint8_t side, AnswerBuffer *answers = nullptr, int32_t budget = SOLVER_TRIES) {
+int8_t solve(uint8_t side, AnswerBuffer* answers = nullptr, int32_t budget = SOLVER_TRIES) {
     const BoardSnapshot before = BoardSnapshot::take();
     fresh_clock();
     solver_budget = budget;
@@ -85,12 +84,11 @@ int8_t static_value_after(uint8_t side, Square m, Square block) {
 
 using Marks = std::set<std::pair<int, int>>; // (colour, Square)
 
-Marks marks_of(const AnswerBuffer &answers) {
+Marks marks_of(const AnswerBuffer& answers) {
     Marks out;
     for (int colour = 0; colour < 2; ++colour)
         for (int s = 0; s < 256; ++s)
-            if (answers[colour][s])
-                out.insert({colour, s});
+            if (answers[colour][s]) out.insert({colour, s});
     return out;
 }
 
@@ -214,13 +212,13 @@ TEST(Solver, BlackFoulsAreNotWins) {
            {10, 9}},
           {{5, 7}, {5, 10}, {7, 5}, {10, 5}, {8, 8}, {8, 9}, {9, 8}});
     for (int s = 0; s < 240; ++s) {
-        if (!on_board(s))
-            continue;
+        if (!on_board(s)) continue;
         const bool corner = s == sq(7, 7) || s == sq(10, 7) || s == sq(7, 10) || s == sq(10, 10);
-        if (corner)
+        if (corner) {
             EXPECT_EQ(square_class[BLACK][s], CLASS_DOUBLE_FOUR);
-        else
+        } else {
             EXPECT_LT(square_class[BLACK][s], CLASS_FOUR) << "square " << s;
+        }
     }
     solver_move = NO_MOVE;
     const int8_t expected = static_value(BLACK);
@@ -310,6 +308,30 @@ TEST(Solver, BudgetAndClock) {
     EXPECT_NE(entry_of(BLACK).lock, hash_lock);
     EXPECT_EQ(solve(BLACK), RESULT_WIN);
     EXPECT_EQ(tries, 2u);
+    // White's win by four fours takes four tries. Every smaller budget
+    // aborts, and whatever such a run stores was also stored by the full
+    // run: a node that ran out of budget half-way stores nothing.
+    ASSERT_TRUE(
+        load_moves("HH FG IJ JH HI HF FD FI HG IG KI MH HK HJ KH JI LK FF FH JK JJ IF EF GL KJ"));
+    settle_all_lines();
+    clear_solver_table();
+    EXPECT_EQ(solve(WHITE), RESULT_WIN);
+    const uint32_t needed = tries;
+    EXPECT_EQ(needed, 4u);
+    const std::vector<SolverEntry> full(solver_table, solver_table + 2 * SOLVER_TABLE_SIZE);
+    for (int32_t budget = 1; budget < int32_t(needed); ++budget) {
+        clear_solver_table();
+        EXPECT_EQ(solve(WHITE, nullptr, budget), RESULT_ABORTED) << budget;
+        int unexpected = 0;
+        for (uint32_t i = 0; i < 2 * SOLVER_TABLE_SIZE; ++i) {
+            const SolverEntry& e = solver_table[i];
+            if (e.lock == 0 && e.value == 0) continue;
+            if (e.lock != full[i].lock || e.value != full[i].value ||
+                (e.value == RESULT_WIN && e.move != full[i].move))
+                ++unexpected;
+        }
+        EXPECT_EQ(unexpected, 0) << "budget " << budget;
+    }
 
     // The clock: once the budget is spent, -10 from solve_threats (even for a
     // stored win or an open-four point) and -120 from try_four, with time_up.
@@ -410,10 +432,8 @@ TEST(Solver, StaticAndPositionValue) {
     auto value_of = [](std::initializer_list<std::pair<int, int>> black,
                        std::initializer_list<std::pair<int, int>> white) {
         std::memset(class_count, 0, sizeof class_count);
-        for (auto [k, n] : black)
-            class_count[BLACK][k] = n;
-        for (auto [k, n] : white)
-            class_count[WHITE][k] = n;
+        for (auto [k, n] : black) class_count[BLACK][k] = n;
+        for (auto [k, n] : white) class_count[WHITE][k] = n;
         return static_value(BLACK);
     };
     // sum / 20 is truncated toward zero, then 2 is added and the result clamped.
@@ -453,8 +473,7 @@ TEST(Solver, StaticAndPositionValue) {
     engine_ready();
     reset_engine_board();
     for (int row = 0; row < 15; row += 2)
-        for (int column : {0, 1, 2, 3, 11, 12, 13, 14})
-            place_stone(sq(column, row), WHITE);
+        for (int column : {0, 1, 2, 3, 11, 12, 13, 14}) place_stone(sq(column, row), WHITE);
     settle_all_lines();
     ASSERT_EQ(static_value(BLACK), RESULT_LOSS);
     before = BoardSnapshot::take();

@@ -18,4 +18,4 @@ int32_t think_start = 0;
 int32_t think_budget = 0;
 uint8_t time_up = 0;
 
-int32_t clock_ms() { return int32_t(monotonic_ms() - process_start_ms); }
+int32_t clock_ms() { return int32_t(uint32_t(monotonic_ms() - process_start_ms)); }

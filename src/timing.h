@@ -15,5 +15,9 @@ extern int32_t think_start;  // clock_ms() when the move was requested
 extern int32_t think_budget; // milliseconds allowed for the think
 extern uint8_t time_up;      // set once a node saw the budget spent
 
+// Milliseconds since think_start; computed modulo 2^32, so it stays right when
+// the 32-bit clock wraps after 24.8 days of uptime.
+inline int32_t think_elapsed() { return int32_t(uint32_t(clock_ms()) - uint32_t(think_start)); }
+
 // True once the budget is used up (a budget of 0 or less is spent at once).
-inline bool time_is_spent() { return clock_ms() - think_start >= think_budget; }
+inline bool time_is_spent() { return think_elapsed() >= think_budget; }

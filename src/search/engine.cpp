@@ -131,7 +131,7 @@ void engine_init() {
     if (engine_initialised) return;
     init_geometry();
     build_class_table();
-    rand_state = 1; // the keys are the same in every run and every attempt
+    rand_state = 1; // the keys are the same in every run, and in a retry after a failed set-up
     fill_keys(zobrist_index);
     fill_keys(zobrist_lock);
     if (!build_line_tables()) return;
@@ -157,6 +157,9 @@ void engine_free() {
             std::free(n);
         }
     }
+    // Nothing may use the released storage: a later think sets up again.
+    std::memset(stat_node, 0, sizeof stat_node);
+    engine_initialised = 0;
 }
 
 bool load_position(const GameRecord& record) {
@@ -217,7 +220,7 @@ Square think(GameRecord record) {
         } else {
             ++depth_limit;
         }
-        if (4 * int64_t(clock_ms() - think_start) > think_budget) break;
+        if (4 * int64_t(think_elapsed()) > think_budget) break;
         if (node_count >= 2147483647u) break;
         if (max_iterations > 0 && iteration >= max_iterations) break;
     }

@@ -92,7 +92,10 @@ int generate_moves(Square* list, uint8_t side, int mode, const AnswerBuffer* ans
                    (own >= CLASS_TWO && other >= CLASS_TWO);
         else
             keep = own >= CLASS_TWO || other >= CLASS_TWO;
-        // The forbidden test only matters for squares that would be kept.
+        // The forbidden test only matters for squares that would be kept; its
+        // trial stones change nothing another node reads (they settle lines,
+        // moving classes only between 0 and 1, and five_square is read only
+        // right after the placement that set it).
         if (keep && side == BLACK && is_forbidden(s)) keep = false;
         if (keep) list[n++] = s;
     }

@@ -34,12 +34,15 @@ alignas(16) uint8_t shapes_by_line[2][4][LINES + 1][16];
 // A shape of q changed from `before` to `after`: update the square's shape
 // key and look its class up again.
 inline void refresh_class(int colour, int d, int q, uint8_t before, uint8_t after) {
-    --class_count[colour][square_class[colour][q]];
     const int key = shape_key[colour][q] + (int(after) - before) * key_weight[d];
     shape_key[colour][q] = uint16_t(key);
     const uint8_t k = class_by_key[colour][key];
-    square_class[colour][q] = k;
-    ++class_count[colour][k];
+    const uint8_t old = square_class[colour][q];
+    if (k != old) {
+        --class_count[colour][old];
+        ++class_count[colour][k];
+        square_class[colour][q] = k;
+    }
     if (k == CLASS_FIVE) five_square[colour] = Square(q);
 }
 

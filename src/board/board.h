@@ -64,6 +64,29 @@ constexpr int SHAPE_KEYS = 11 * 11 * 11 * 11;
 extern uint8_t class_by_key[2][SHAPE_KEYS];
 extern uint16_t shape_key[2][256];
 
+// Squares whose class for a colour is a four or better (8, 9, 11 to 15), as
+// a bit set by Square: scans for fours visit only these, in Square order.
+constexpr uint32_t FOUR_CLASSES = 1u << CLASS_FOUR | 1u << CLASS_FOUR_MORE | 1u << CLASS_FOUR_THREE |
+                                  1u << CLASS_FOUR_THREE_THREE | 1u << CLASS_DOUBLE_FOUR |
+                                  1u << CLASS_OPEN_FOUR | 1u << CLASS_FIVE;
+extern uint64_t four_squares[2][4];
+
+// Calls f(s) for every Square s in four_squares[colour], in increasing
+// order; f returns false to stop. The set may change during the walk: each
+// word is read when the walk reaches it, and squares added behind the walk
+// are not visited.
+template <typename F>
+inline void for_each_four_square(int colour, F f) {
+    for (int w = 0; w < 4; ++w) {
+        uint64_t bits = four_squares[colour][w];
+        while (bits) {
+            const int s = w * 64 + __builtin_ctzll(bits);
+            bits &= bits - 1;
+            if (!f(s)) return;
+        }
+    }
+}
+
 // The window shape table: LineShapes a window of five cells gives each cell,
 // indexed left_closed * 64 + right_closed * 32 + stones (cell i is bit 4 - i).
 extern const uint8_t window_table[128][5];

@@ -17,6 +17,7 @@
 #endif
 
 uint16_t shape_key[2][256];
+uint64_t four_squares[2][4];
 uint8_t class_by_key[2][SHAPE_KEYS];
 
 namespace {
@@ -42,6 +43,9 @@ inline void refresh_class(int colour, int d, int q, uint8_t before, uint8_t afte
         --class_count[colour][old];
         ++class_count[colour][k];
         square_class[colour][q] = k;
+        const uint64_t bit = uint64_t(1) << (q & 63);
+        uint64_t& word = four_squares[colour][q >> 6];
+        word = (word & ~bit) | (FOUR_CLASSES >> k & 1 ? bit : 0);
     }
     if (k == CLASS_FIVE) five_square[colour] = Square(q);
 }
@@ -87,6 +91,7 @@ void init_line_index() {
 }
 
 void reset_line_index() {
+    std::memset(four_squares, 0, sizeof four_squares);
     std::memset(stones_by_line, 0, sizeof stones_by_line);
     std::memset(shapes_by_line, 1, sizeof shapes_by_line);
 }
@@ -161,6 +166,7 @@ void place_stone(Square m, uint8_t colour) {
         shapes_by_line[other][d][line_of[d][m]][pos_of[d][m]] = 0;
     }
     shape_key[other][m] = 0;
+    four_squares[other][m >> 6] &= ~(uint64_t(1) << (m & 63));
     --class_count[other][square_class[other][m]];
     square_class[other][m] = CLASS_NONE;
     ++class_count[other][CLASS_NONE];

@@ -102,17 +102,23 @@ int8_t next_four(uint8_t side, int8_t alpha, int8_t beta, int8_t depth, AnswerBu
     uint8_t bound = 1;
     const int8_t probed = table_probe(alpha, beta, depth);
     if (probed != TABLE_MISS) return probed;
-    for (int s = 0; s < 240; ++s) {
-        if ((s & 15) == 15 || !chain_candidate(side, s)) continue;
+    bool cut = false;
+    for_each_four_square(side, [&](int s) {
+        if (!chain_candidate(side, s)) return true;
         const int8_t v = four_step(Square(s), side, alpha, beta, depth, answers);
         if (v >= beta) {
-            table_store(depth, beta, 2);
-            return beta;
+            cut = true;
+            return false;
         }
         if (v > alpha) {
             alpha = v;
             bound = 0;
         }
+        return true;
+    });
+    if (cut) {
+        table_store(depth, beta, 2);
+        return beta;
     }
     table_store(depth, alpha, bound);
     return alpha;

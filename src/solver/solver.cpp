@@ -29,15 +29,6 @@ inline SolverEntry& entry_of(uint8_t side) {
 
 inline void mark(AnswerBuffer* answers, uint8_t colour, Square s) { (*answers)[colour][s] = 1; }
 
-// Squares whose class makes them a candidate or an immediate win for `side`.
-inline int32_t attacking_squares(uint8_t side) {
-    const int32_t* n = class_count[side];
-    int32_t total = n[CLASS_FOUR] + n[CLASS_FOUR_MORE] + n[CLASS_FOUR_THREE] +
-                    n[CLASS_FOUR_THREE_THREE] + n[CLASS_OPEN_FOUR] + n[CLASS_FIVE];
-    if (side == WHITE) total += n[CLASS_DOUBLE_FOUR];
-    return total;
-}
-
 // A stored win is replayed with the collectors so that the caller's buffer
 // gets the same marks as when the win was first found.
 void collect_stored_win(Square m, uint8_t side, AnswerBuffer* answers) {
@@ -84,43 +75,37 @@ int8_t solve_threats(uint8_t side, AnswerBuffer* answers) {
     // Fours in three lists: four-threes first, then fours with extras, then
     // plain fours. The first immediate win in Square order ends the scan.
     CandidateList first, second, third;
-    int32_t remaining = attacking_squares(side);
-    for (int s = 0; s < 240 && remaining > 0; ++s) {
-        if ((s & 15) == 15) continue;
+    int8_t immediate = 0;
+    for_each_four_square(side, [&](int s) {
         switch (square_class[side][s]) {
         case CLASS_FOUR:
-            --remaining;
             third.add(s);
-            break;
+            return true;
         case CLASS_FOUR_MORE:
-            --remaining;
             second.add(s);
-            break;
+            return true;
         case CLASS_FOUR_THREE:
-            --remaining;
             first.add(s);
-            break;
+            return true;
         case CLASS_FOUR_THREE_THREE:
-            --remaining;
             if (!is_forbidden(Square(s))) first.add(s);
-            break;
+            return true;
         case CLASS_DOUBLE_FOUR:
-            if (side != WHITE) break; // forbidden for black
+            if (side != WHITE) return true; // forbidden for black
             if (answers) answer_double_four(Square(s), WHITE, answers);
-            store_win(WHITE, Square(s));
-            return RESULT_WIN;
+            break;
         case CLASS_OPEN_FOUR:
             if (answers) answer_open_four(Square(s), side, answers);
-            store_win(side, Square(s));
-            return RESULT_WIN;
-        case CLASS_FIVE:
+            break;
+        default: // CLASS_FIVE
             if (answers) mark(answers, defender, Square(s));
-            store_win(side, Square(s));
-            return RESULT_WIN;
-        default:
             break;
         }
-    }
+        store_win(side, Square(s));
+        immediate = RESULT_WIN;
+        return false;
+    });
+    if (immediate) return RESULT_WIN;
     if (first.count + second.count + third.count == 0) return static_value(side);
 
     int8_t best = RESULT_LOSS;

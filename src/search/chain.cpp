@@ -85,6 +85,7 @@ int8_t four_step(Square s, uint8_t side, int8_t alpha, int8_t beta, int8_t depth
         break;
     }
 
+    prefetch_child(block, opp);
     place_stone(block, opp);
     int8_t v;
     if ((*answers)[side][s] != 0 || (*answers)[opp][block] != 0)

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "../board/board.h"
 #include "../solver/solver.h"
 #include "../types.h"
 
@@ -47,6 +48,7 @@ constexpr int MODE_ANSWER = 4; // the opponent holds a four-threat win
 constexpr int MODE_BLOCK = 5;  // the opponent threatens five
 
 extern SearchEntry search_table[SEARCH_TABLE_SIZE];
+
 
 // Shared search state of one think.
 extern int8_t depth_limit;   // D of the current iteration
@@ -82,6 +84,16 @@ int generate_moves(Square* list, uint8_t side, int mode, const AnswerBuffer* ans
 int8_t table_probe(int8_t alpha, int8_t beta, int8_t depth);
 void table_store(int8_t depth, int8_t value, uint8_t bound);
 void credit_move(Square square, uint8_t colour, uint32_t weight);
+
+// Starts loading what a node probes first (its search entry and both solver
+// entries) for the position after `colour` plays `s`, so the loads overlap
+// the placement's own work.
+inline void prefetch_child(Square s, uint8_t colour) {
+    const uint32_t key = hash_index ^ zobrist_index[colour][s];
+    __builtin_prefetch(&search_table[key & (SEARCH_TABLE_SIZE - 1)]);
+    prefetch_solver_entry(key, WHITE);
+    prefetch_solver_entry(key, BLACK);
+}
 
 // Counter-four chain.
 int8_t four_step(Square s, uint8_t side, int8_t alpha, int8_t beta, int8_t depth,

@@ -128,6 +128,7 @@ int8_t search_root() {
         if (mode == MODE_ANSWER && answers[side][s] == 0) {
             v = four_step(s, side, best, RESULT_WIN, depth, &answers);
         } else {
+            prefetch_child(s, side);
             place_stone(s, side);
             v = negate(search_node(opp, RESULT_LOSS, negate(best), int8_t(depth - 1)));
             remove_stone();
@@ -203,6 +204,7 @@ int8_t search_node(uint8_t side, int8_t alpha, int8_t beta, int8_t d0) {
         if (mode == MODE_ANSWER && answers[side][s] == 0) {
             v = four_step(s, side, alpha, beta, d, &answers);
         } else {
+            prefetch_child(s, side);
             place_stone(s, side);
             v = negate(search_node(opp, negate(beta), negate(alpha), d));
             remove_stone();

@@ -196,6 +196,7 @@ int8_t try_four(Square m, uint8_t side, AnswerBuffer* answers) {
         break; // an overline point is blocked like any other
     }
 
+    prefetch_solver_entry(hash_index ^ zobrist_index[defender][block], side);
     place_stone(block, defender);
     int8_t t;
     if (!counter) {

@@ -52,3 +52,65 @@ TEST(ProtocolEngine, BoardWithAWinByFoursIsAnsweredWithAWinningMove) {
     EXPECT_GT(black_to_move, 0);
     EXPECT_GT(white_to_move, 0);
 }
+
+TEST(ProtocolEngine, TinyBudgetsStillAnswerALegalMove) {
+    // Budgets that are spent before the first iteration can finish: the reply
+    // is still an empty square of the manager's board, never a pass or an
+    // occupied cell, game after game (stale answers from earlier thinks must
+    // not leak into later ones).
+    const char* const games[] = {
+        "HH HI IH GH IJ IG JI HG JH KH JG JJ II KG",
+        "HH GI JG KH IH KF JI KG KI JF HG GF HI HJ JH",
+        "HH IG GI JH HF II HG HE HJ",
+    };
+    for (const char* setting : {"INFO timeout_turn 50", "INFO time_left 19", "INFO timeout_turn 101"}) {
+        EngineProcess engine;
+        engine.send("START 15");
+        ASSERT_EQ(engine.line(), "MESSAGE kq");
+        ASSERT_EQ(engine.line(), "OK");
+        engine.send(setting);
+        for (const char* game : games) {
+            engine.send("RESTART");
+            ASSERT_EQ(engine.line(), "MESSAGE kq");
+            ASSERT_EQ(engine.line(), "OK");
+            GameRecord record{};
+            ASSERT_TRUE(parse_moves(game, record));
+            std::string block = "BOARD\n";
+            for (int k = 0; k < record.count; ++k) {
+                const Square m = record.moves[k];
+                block += std::to_string(m & 15) + "," + std::to_string(m >> 4) +
+                         ((record.count - k) % 2 == 1 ? ",1\n" : ",2\n");
+            }
+            engine.write_raw(block + "DONE\n");
+            for (int turn = 0; turn < 3; ++turn) {
+                const std::vector<std::string> reply = engine.reply();
+                for (const std::string& l : reply) EXPECT_EQ(l.find("ERROR"), std::string::npos) << l;
+                int x = -1, y = -1;
+                ASSERT_EQ(std::sscanf(reply.back().c_str(), "%d,%d", &x, &y), 2) << setting;
+                const Square m = Square(y * 16 + x);
+                ASSERT_TRUE(on_board(m));
+                for (int k = 0; k < record.count; ++k) ASSERT_NE(record.moves[k], m) << setting << " " << game;
+                record.moves[record.count++] = m;
+                // The opponent answers on the first empty square.
+                Square reply_square = 0;
+                for (Square s = 0;; ++s) {
+                    bool used = false;
+                    for (int k = 0; k < record.count; ++k) used |= record.moves[k] == s;
+                    if (on_board(s) && !used) {
+                        reply_square = s;
+                        break;
+                    }
+                }
+                record.moves[record.count++] = reply_square;
+                engine.send("TURN " + std::to_string(reply_square & 15) + "," +
+                            std::to_string(reply_square >> 4));
+            }
+            engine.reply();
+        }
+        engine.send("END");
+        int status = -1;
+        engine.finish(status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(engine.error_output(), "");
+    }
+}

@@ -121,11 +121,11 @@ void person_move(Square m) {
 // The rest of an overlong line is dropped rather than read as the next command.
 bool read_console_line(char (&line)[LINE_SIZE]) {
     line[LINE_SIZE - 1] = 1; // zeroed by fgets only when the buffer fills
-    if (!fgets(line, LINE_SIZE, stdin)) return false;
+    if (!fgets(line, LINE_SIZE, command_input)) return false;
     if (line[LINE_SIZE - 1] == '\0' && line[LINE_SIZE - 2] != '\n') {
         int c;
         do {
-            c = getchar();
+            c = getc(command_input);
         } while (c != '\n' && c != EOF);
     }
     char* p = line;

@@ -21,6 +21,8 @@ int32_t timeout_turn = 30000;
 int32_t time_left = 1000000000;
 char folder[256];
 int32_t exit_hook_registered = 0;
+FILE* command_input = stdin;
+void (*program_exit)(int status) = exit;
 
 namespace {
 
@@ -294,7 +296,7 @@ int32_t parse_long(const char* text) {
 bool read_line() {
     int i = 0;
     for (;;) {
-        const int c = getchar();
+        const int c = getc(command_input);
         if (c == EOF) return false;
         if (i < LINE_CAPACITY) line_buffer[i++] = char(c);
         if (c == '\n') break;
@@ -349,7 +351,8 @@ void exit_hook() {
 
 void end_program() {
     wait_done();
-    exit(0);
+    program_exit(0);
+    abort(); // program_exit does not return
 }
 
 int protocol_main() {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "../types.h"
 
@@ -38,6 +39,13 @@ bool scan_number(const char*& p, int32_t& value);
 int32_t parse_long(const char* text);
 void skip_space(const char*& p);
 
+// Where command lines come from (standard input) and how the program ends
+// (exit). A driver that runs the front end inside another program points
+// command_input at its own stream and installs a program_exit that hands
+// control back to itself; it must not return to its caller.
+extern FILE* command_input;
+extern void (*program_exit)(int status);
+
 bool read_line(); // false at end of input
 const char* match_keyword(const char* keyword, const char* text); // null when no match
 void do_command();
@@ -53,7 +61,7 @@ void wait_done(); // waits for the worker without the board-size fallback
 void start_think();
 void fix_think_budget(); // think_start and think_budget from the settings
 void reply_move();
-[[noreturn]] void end_program(); // waits for the worker, then exits with status 0
+[[noreturn]] void end_program(); // waits for the worker, then program_exit(0)
 
 // Game record and referee.
 extern GameRecord game_record;

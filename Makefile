@@ -4,7 +4,12 @@
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-release test-sanitize bench selfplay clean
+FUZZ_SECONDS ?= 60
+FUZZ_CXX ?= clang++
+FUZZ_HARNESSES = protocol console engine
+
+.PHONY: all build run test test-release test-sanitize bench selfplay timing memory \
+        fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -32,5 +37,43 @@ bench: build
 selfplay: build
 	./build/kq-selfplay ./build/pbrain-kq 20 300
 
+# Reply time less budget at 50, 200 and 1000 ms per move, 500 replies each.
+timing: build
+	./build/kq-timing ./build/pbrain-kq
+
+# Peak resident memory of both engines over one game at 1 s per move.
+memory: build
+	rm -f build/memory.*
+	KQ_MEMORY_LOG=build/memory ./build/kq-timing bench/measure_memory.sh -g 1 1000
+	@grep -H "Maximum resident" build/memory.*
+
+# libFuzzer harnesses (fuzz/), built with clang and ASan + UBSan into
+# build-fuzz/. Each runs FUZZ_SECONDS on its seed corpus plus what earlier
+# runs found (build-fuzz/corpus/); crashing inputs land in build-fuzz/crashes/.
+fuzz-build:
+	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DCMAKE_BUILD_TYPE=Debug \
+	  "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" -DKQ_FUZZ=ON -DKQ_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) $(addprefix --target kq-fuzz-,$(FUZZ_HARNESSES))
+
+fuzz: fuzz-build
+	@mkdir -p build-fuzz/crashes
+	@for h in $(FUZZ_HARNESSES); do \
+	  mkdir -p build-fuzz/corpus/$$h; \
+	  echo "fuzz $$h: $(FUZZ_SECONDS) s"; \
+	  (cd build-fuzz && ./fuzz/kq-fuzz-$$h -max_total_time=$(FUZZ_SECONDS) -jobs=1 -workers=1 \
+	    -print_final_stats=1 -artifact_prefix=crashes/$$h- corpus/$$h ../fuzz/corpus/$$h \
+	    >fuzz-$$h.log 2>&1) || { tail -n 60 build-fuzz/fuzz-$$h.log; exit 1; }; \
+	  grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" build-fuzz/fuzz-$$h.log; \
+	done
+
+# The fuzzers for about 20 s each; skipped where clang cannot link libFuzzer.
+fuzz-smoke:
+	@if echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' | \
+	    $(FUZZ_CXX) -x c++ -fsanitize=fuzzer - -o /dev/null >/dev/null 2>&1; then \
+	  $(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20; \
+	else \
+	  echo "fuzz-smoke: skipped, $(FUZZ_CXX) with libFuzzer not found"; \
+	fi
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

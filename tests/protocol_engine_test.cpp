@@ -114,3 +114,34 @@ TEST(ProtocolEngine, TinyBudgetsStillAnswerALegalMove) {
         EXPECT_EQ(engine.error_output(), "");
     }
 }
+
+TEST(ProtocolEngine, VerdictLinesComeInReplyOrder) {
+    // The opponent's TURN completes five: the verdict comes before the
+    // engine's answer. Then a fresh game where the engine completes its own
+    // five: the verdict follows the move letters and precedes the reply.
+    EngineProcess engine;
+    engine.send("START 15");
+    ASSERT_EQ(engine.line(), "MESSAGE kq");
+    ASSERT_EQ(engine.line(), "OK");
+    engine.send("INFO timeout_turn 1000");
+    // Black (the manager) has an open four on row 0; the engine blocks one end.
+    engine.write_raw("BOARD\n1,0,2\n14,14,1\n2,0,2\n14,12,1\n3,0,2\n14,10,1\n4,0,2\nDONE\n");
+    std::vector<std::string> reply = engine.reply();
+    ASSERT_EQ(reply.back(), "0,0");
+    engine.send("TURN 5,0");
+    reply = engine.reply();
+    ASSERT_GE(reply.size(), 2u);
+    EXPECT_EQ(reply[0], "MESSAGE Five in a row.");
+
+    engine.send("RESTART");
+    ASSERT_EQ(engine.line(), "MESSAGE kq");
+    ASSERT_EQ(engine.line(), "OK");
+    engine.write_raw("BOARD\n0,0,1\n0,5,2\n1,0,1\n1,5,2\n2,0,1\n2,5,2\n3,0,1\n14,14,2\nDONE\n");
+    reply = engine.reply();
+    const std::vector<std::string> expected = {"MESSAGE computer: #EA", "MESSAGE Five in a row.", "4,0"};
+    EXPECT_EQ(reply, expected);
+    engine.send("END");
+    int status = -1;
+    EXPECT_EQ(engine.finish(status), "MESSAGE #\n");
+    EXPECT_EQ(status, 0);
+}

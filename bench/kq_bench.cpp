@@ -87,8 +87,9 @@ int main(int argc, char** argv) {
         const auto p0 = std::chrono::steady_clock::now();
         const Square m = think(record);
         const double secs = seconds_since(p0);
-        std::printf("%2d %-40s move %c%c  nodes %9u  tries %9u  chain %7u  %7.3f s\n", ++index, text,
-                    'A' + (m & 15), 'A' + (m >> 4), node_count, solver_nodes, chain_count, secs);
+        std::printf("%2d %-40s move %c%c  nodes %9u  tries %9u  chain %7u  %7.3f s\n", ++index,
+                    text, 'A' + (m & 15), 'A' + (m >> 4), node_count, solver_nodes, chain_count,
+                    secs);
         total_nodes += node_count;
         total_tries += solver_nodes;
         total_chain += chain_count;

@@ -126,7 +126,8 @@ void BM_SolveProblemSet(benchmark::State& state) {
             solver_budget = SOLVER_TRIES;
             wins += solve_threats(uint8_t(~r.count & 1), nullptr) >= RESULT_WIN;
             const double ms =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count();
             if (ms > slowest_ms) slowest_ms = ms;
             tries += uint64_t(SOLVER_TRIES - solver_budget);
         }

@@ -26,9 +26,9 @@ const char* engine_path = nullptr;
 // Black's first stone in the centre, white's beside it (directly or
 // diagonally), black's second within two squares.
 const char* const openings[] = {
-    "HHHGHF", "HHHGIF", "HHHGJF", "HHHGIG", "HHHGJG", "HHHGII", "HHHGIJ", "HHHGJI", "HHHGGI",
-    "HHHGGJ", "HHIGJF", "HHIGIF", "HHIGJG", "HHIGJH", "HHIGHI", "HHIGGJ", "HHIGJJ", "HHIGII",
-    "HHIGGF", "HHIGJI",
+    "HHHGHF", "HHHGIF", "HHHGJF", "HHHGIG", "HHHGJG", "HHHGII", "HHHGIJ",
+    "HHHGJI", "HHHGGI", "HHHGGJ", "HHIGJF", "HHIGIF", "HHIGJG", "HHIGJH",
+    "HHIGHI", "HHIGGJ", "HHIGJJ", "HHIGII", "HHIGGF", "HHIGJI",
 };
 
 Square parse_move(const std::string& line) {
@@ -86,7 +86,8 @@ bool play_game(int number, const char* opening, int timeout_turn, Totals& totals
         }
         const std::vector<std::string> lines = e.reply(budget + 5000);
         const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
         totals.replies++;
         totals.times.push_back(ms);
         totals.worst_ms = std::max(totals.worst_ms, ms);
@@ -99,8 +100,7 @@ bool play_game(int number, const char* opening, int timeout_turn, Totals& totals
             return false;
         }
         const bool five = square_class[colour][m] == CLASS_FIVE;
-        if (colour == BLACK && !five && is_forbidden(m) &&
-            square_class[WHITE][m] != CLASS_FIVE) {
+        if (colour == BLACK && !five && is_forbidden(m) && square_class[WHITE][m] != CLASS_FIVE) {
             std::printf("game %d: black played a foul at %c%c (move %d)\n", number, 'A' + (m & 15),
                         'A' + (m >> 4), record.count + 1);
             return false;
@@ -118,9 +118,12 @@ bool play_game(int number, const char* opening, int timeout_turn, Totals& totals
     for (auto& e : engines) e->send("END\n");
     std::printf("game %2d  opening %s  %3d moves  winner %s\n", number, opening, record.count,
                 result.c_str());
-    if (result == "black") totals.black_wins++;
-    else if (result == "draw") totals.draws++;
-    else totals.white_wins++;
+    if (result == "black")
+        totals.black_wins++;
+    else if (result == "draw")
+        totals.draws++;
+    else
+        totals.white_wins++;
     return true;
 }
 

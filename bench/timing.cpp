@@ -113,7 +113,8 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
         e.send(request);
         const std::vector<std::string> lines = e.reply(budget + 10000);
         const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
         Move m;
         if (!parse_reply(lines.back(), m) || taken[m.x][m.y]) {
             std::printf("budget %d: bad reply '%s' to %s\n", budget, lines.back().c_str(),
@@ -168,8 +169,8 @@ int main(int argc, char** argv) {
     if (games_wanted > 0) moves_wanted = size_t(-1);
 
     bool failed = false;
-    std::printf("%8s %8s %6s %10s %10s %10s %8s\n", "budget", "replies", "games", "median",
-                "p99", "max", "late");
+    std::printf("%8s %8s %6s %10s %10s %10s %8s\n", "budget", "replies", "games", "median", "p99",
+                "max", "late");
     for (int budget : budgets) {
         Run run;
         run.budget = budget;
@@ -187,9 +188,8 @@ int main(int argc, char** argv) {
                     run.samples.size(), run.games, percentile(over, 0.5), percentile(over, 0.99),
                     over.empty() ? 0.0 : over.back(), run.late, run.fault ? "  FAULT" : "");
         std::vector<Sample> slowest = run.samples;
-        std::sort(slowest.begin(), slowest.end(), [](const Sample& a, const Sample& b) {
-            return a.overshoot_ms > b.overshoot_ms;
-        });
+        std::sort(slowest.begin(), slowest.end(),
+                  [](const Sample& a, const Sample& b) { return a.overshoot_ms > b.overshoot_ms; });
         for (size_t i = 0; i < slowest.size() && i < 3; ++i)
             std::printf("           slowest %+7.1f ms (%s) after %s\n", slowest[i].overshoot_ms,
                         slowest[i].mode.c_str(), slowest[i].position.c_str());

@@ -47,7 +47,8 @@ void check_parse_position(const uint8_t* data, size_t size) {
     if (parsed.count != expected.count ||
         std::memcmp(parsed.moves, expected.moves, expected.count) != 0)
         fuzz::fail("parse_position read other squares", &parsed);
-    if (!fuzz::record_is_legal(parsed)) fuzz::fail("parse_position gave an illegal record", &parsed);
+    if (!fuzz::record_is_legal(parsed))
+        fuzz::fail("parse_position gave an illegal record", &parsed);
 }
 
 } // namespace

@@ -45,7 +45,8 @@ namespace fuzz {
     if (record) {
         std::fprintf(stderr, "record (%d moves):", record->count);
         for (int i = 0; i < record->count && i < MAX_MOVES; ++i)
-            std::fprintf(stderr, " %c%c", 'A' + (record->moves[i] & 15), 'A' + (record->moves[i] >> 4));
+            std::fprintf(stderr, " %c%c", 'A' + (record->moves[i] & 15),
+                         'A' + (record->moves[i] >> 4));
         std::fprintf(stderr, "\n");
     }
     std::abort();

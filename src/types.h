@@ -43,16 +43,16 @@ constexpr uint8_t CLASS_CLOSED_THREE = 3;
 constexpr uint8_t CLASS_DOUBLE_TWO = 4;
 constexpr uint8_t CLASS_OPEN_THREE = 5;
 constexpr uint8_t CLASS_THREE_TWO = 6;
-constexpr uint8_t CLASS_DOUBLE_THREE = 7;     // black: forbidden when two threes are real
+constexpr uint8_t CLASS_DOUBLE_THREE = 7; // black: forbidden when two threes are real
 constexpr uint8_t CLASS_FOUR = 8;
 constexpr uint8_t CLASS_FOUR_MORE = 9;
-constexpr uint8_t CLASS_UNUSED = 10;          // never assigned
+constexpr uint8_t CLASS_UNUSED = 10; // never assigned
 constexpr uint8_t CLASS_FOUR_THREE = 11;
 constexpr uint8_t CLASS_FOUR_THREE_THREE = 12; // black only: forbidden when two threes are real
-constexpr uint8_t CLASS_DOUBLE_FOUR = 13;     // forbidden for black
+constexpr uint8_t CLASS_DOUBLE_FOUR = 13;      // forbidden for black
 constexpr uint8_t CLASS_OPEN_FOUR = 14;
 constexpr uint8_t CLASS_FIVE = 15;
-constexpr uint8_t CLASS_OVERLINE = 16;        // black only, forbidden
+constexpr uint8_t CLASS_OVERLINE = 16; // black only, forbidden
 constexpr int CLASS_SLOTS = 18;
 
 // Engine results: signed bytes seen from the side asked about.

@@ -29,17 +29,17 @@
 // column-1, row+1 and column+1.
 constexpr uint8_t dir_step[4] = {1, 16, 15, 17};
 
-extern uint8_t cells[256];         // BLACK, WHITE or EMPTY by Square
-extern uint8_t ply;                // stones on the board
-extern Square move_stack[MAX_MOVES]; // move_stack[k]: stone placed when ply was k
-extern uint32_t hash_index;        // XOR of zobrist_index over the stones
-extern uint32_t hash_lock;         // XOR of zobrist_lock over the stones
+extern uint8_t cells[256];             // BLACK, WHITE or EMPTY by Square
+extern uint8_t ply;                    // stones on the board
+extern Square move_stack[MAX_MOVES];   // move_stack[k]: stone placed when ply was k
+extern uint32_t hash_index;            // XOR of zobrist_index over the stones
+extern uint32_t hash_lock;             // XOR of zobrist_lock over the stones
 extern uint32_t zobrist_index[2][256]; // [colour][Square], filled once at set-up
 extern uint32_t zobrist_lock[2][256];
-extern uint8_t line_shape[2][4][256]; // [colour][direction][Square]
-extern uint8_t square_class[2][256];  // [colour][Square]
+extern uint8_t line_shape[2][4][256];       // [colour][direction][Square]
+extern uint8_t square_class[2][256];        // [colour][Square]
 extern int32_t class_count[2][CLASS_SLOTS]; // [colour][SquareClass]
-extern Square five_square[2];      // [colour]
+extern Square five_square[2];               // [colour]
 
 // Walking a line: the line of direction d through s runs from
 // s - edge_back[d][s] to s + edge_fwd[d][s] in steps of dir_step[d].
@@ -66,17 +66,17 @@ extern uint16_t shape_key[2][256];
 
 // Squares whose class for a colour is a four or better (8, 9, 11 to 15), as
 // a bit set by Square: scans for fours visit only these, in Square order.
-constexpr uint32_t FOUR_CLASSES = 1u << CLASS_FOUR | 1u << CLASS_FOUR_MORE | 1u << CLASS_FOUR_THREE |
-                                  1u << CLASS_FOUR_THREE_THREE | 1u << CLASS_DOUBLE_FOUR |
-                                  1u << CLASS_OPEN_FOUR | 1u << CLASS_FIVE;
+constexpr uint32_t FOUR_CLASSES = 1u << CLASS_FOUR | 1u << CLASS_FOUR_MORE |
+                                  1u << CLASS_FOUR_THREE | 1u << CLASS_FOUR_THREE_THREE |
+                                  1u << CLASS_DOUBLE_FOUR | 1u << CLASS_OPEN_FOUR |
+                                  1u << CLASS_FIVE;
 extern uint64_t four_squares[2][4];
 
 // Calls f(s) for every Square s in four_squares[colour], in increasing
 // order; f returns false to stop. The set may change during the walk: each
 // word is read when the walk reaches it, and squares added behind the walk
 // are not visited.
-template <typename F>
-inline void for_each_four_square(int colour, F f) {
+template <typename F> inline void for_each_four_square(int colour, F f) {
     for (int w = 0; w < 4; ++w) {
         uint64_t bits = four_squares[colour][w];
         while (bits) {

@@ -159,7 +159,8 @@ inline uint8_t merge_shape(uint8_t h, uint8_t l) {
     bool h_four = h == SHAPE_FOUR || h == SHAPE_FOUR_EXTRA;
     bool l_four = l == SHAPE_FOUR || l == SHAPE_FOUR_EXTRA;
     if (h_four && l_four) return SHAPE_TWO_FOURS;
-    if ((h == SHAPE_FOUR && l == SHAPE_CLOSED_THREE) || (h == SHAPE_CLOSED_THREE && l == SHAPE_FOUR))
+    if ((h == SHAPE_FOUR && l == SHAPE_CLOSED_THREE) ||
+        (h == SHAPE_CLOSED_THREE && l == SHAPE_FOUR))
         return SHAPE_FOUR_EXTRA;
     return h > l ? h : l;
 }

@@ -25,8 +25,8 @@ namespace {
 constexpr int LINES = 32; // per direction: 15 rows or columns, 29 diagonals
 constexpr uint16_t key_weight[4] = {1, 11, 121, 1331};
 
-uint8_t line_of[4][256];  // which line of direction d holds the square
-uint8_t pos_of[4][256];   // its place along that line, from the line's first square
+uint8_t line_of[4][256];   // which line of direction d holds the square
+uint8_t pos_of[4][256];    // its place along that line, from the line's first square
 uint8_t line_size[4][256]; // number of squares of that line
 uint16_t stones_by_line[2][4][LINES];
 // One spare row at the end, so a 16-byte read from any place stays inside.

@@ -256,18 +256,10 @@ struct Command {
 
 // Tested in this order; the first keyword that prefixes the line wins.
 constexpr Command commands[] = {
-    {"info", command_info},
-    {"start", command_start},
-    {"rectstart", command_rectstart},
-    {"restart", command_restart},
-    {"turn", command_turn},
-    {"play", command_play},
-    {"begin", command_begin},
-    {"about", command_about},
-    {"end", command_end},
-    {"board", command_board},
-    {"takeback", command_takeback},
-    {"kqmain", command_console},
+    {"info", command_info},       {"start", command_start},       {"rectstart", command_rectstart},
+    {"restart", command_restart}, {"turn", command_turn},         {"play", command_play},
+    {"begin", command_begin},     {"about", command_about},       {"end", command_end},
+    {"board", command_board},     {"takeback", command_takeback}, {"kqmain", command_console},
 };
 
 } // namespace

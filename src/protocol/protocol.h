@@ -46,13 +46,13 @@ void skip_space(const char*& p);
 extern FILE* command_input;
 extern void (*program_exit)(int status);
 
-bool read_line(); // false at end of input
+bool read_line();                                                 // false at end of input
 const char* match_keyword(const char* keyword, const char* text); // null when no match
 void do_command();
 void send_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void exit_hook();
 void register_exit_hook(); // once per process, however many size commands
-int protocol_main(); // the process entry: events, worker, command loop
+int protocol_main();       // the process entry: events, worker, command loop
 
 // Think worker and time allotment.
 void start_worker();

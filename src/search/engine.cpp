@@ -46,7 +46,8 @@ void fill_keys(uint32_t (*keys)[256]) {
     for (int colour = 0; colour < 2; ++colour)
         for (int s = 0; s < 256; ++s) {
             uint32_t key = 0;
-            for (int byte = 0; byte < 4; ++byte) key |= uint32_t(engine_rand() & 0xFF) << (8 * byte);
+            for (int byte = 0; byte < 4; ++byte)
+                key |= uint32_t(engine_rand() & 0xFF) << (8 * byte);
             keys[colour][s] = key;
         }
 }

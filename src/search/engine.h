@@ -49,7 +49,6 @@ constexpr int MODE_BLOCK = 5;  // the opponent threatens five
 
 extern SearchEntry search_table[SEARCH_TABLE_SIZE];
 
-
 // Shared search state of one think.
 extern int8_t depth_limit;   // D of the current iteration
 extern int8_t plain_depth;   // P: quiet-move depth of the current iteration

@@ -16,8 +16,7 @@ inline int line_end(int m, int d) { return m + edge_fwd[d][m]; }
 
 // Looks at m, then at each further square towards one end of the line until a
 // defender stone; the line's end square itself is never looked at.
-template <typename Look>
-void inner_walks(int m, int d, int defender, Look look) {
+template <typename Look> void inner_walks(int m, int d, int defender, Look look) {
     const int step = dir_step[d];
     const int lo = line_start(m, d), hi = line_end(m, d);
     look(m);
@@ -135,7 +134,8 @@ void answer_open_four(Square m, uint8_t c, AnswerBuffer* answers) {
         for (int s = lo;; s += step) {
             if (cells[s] == EMPTY) {
                 place_stone(Square(s), uint8_t(defender));
-                if (square_class[c][m] != CLASS_OPEN_FOUR && square_class[c][other] != CLASS_OPEN_FOUR)
+                if (square_class[c][m] != CLASS_OPEN_FOUR &&
+                    square_class[c][other] != CLASS_OPEN_FOUR)
                     mark(answers, defender, s);
                 remove_stone();
             }

@@ -65,7 +65,8 @@ int8_t solve_threats(uint8_t side, AnswerBuffer* answers) {
     }
     SolverEntry& entry = entry_of(side);
     // A stored win whose move is not empty can only be a key collision: ignore it.
-    if (entry.lock == hash_lock && (entry.value != RESULT_WIN || (on_board(entry.move) && cells[entry.move] == EMPTY))) {
+    if (entry.lock == hash_lock &&
+        (entry.value != RESULT_WIN || (on_board(entry.move) && cells[entry.move] == EMPTY))) {
         if (entry.value != RESULT_WIN) return entry.value;
         if (answers) collect_stored_win(entry.move, side, answers);
         solver_move = entry.move;

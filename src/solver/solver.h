@@ -41,7 +41,8 @@ extern const int8_t class_weight[2][CLASS_SLOTS];
 // Starts loading the entry of the position whose index key will be
 // `index_key`, so that the probe after the next placement finds it cached.
 inline void prefetch_solver_entry(uint32_t index_key, uint8_t side) {
-    __builtin_prefetch(&solver_table[(index_key & (SOLVER_TABLE_SIZE - 1)) + side * SOLVER_TABLE_SIZE]);
+    __builtin_prefetch(
+        &solver_table[(index_key & (SOLVER_TABLE_SIZE - 1)) + side * SOLVER_TABLE_SIZE]);
 }
 
 int8_t solve_threats(uint8_t side, AnswerBuffer* answers);

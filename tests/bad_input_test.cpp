@@ -10,17 +10,6 @@
 
 #include "engine_process.h"
 
-namespace {
-
-const std::string OK = "MESSAGE kq\nOK\n";
-const std::string BAD = "ERROR bad coordinates\n";
-const std::string UNKNOWN = "UNKNOWN command\n";
-const std::string BLOCK = "ERROR x,y,who or DONE expected after BOARD\n";
-const std::string ABOUT = "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", "
-                          "country=\"China\", www=\"None\"\n";
-
-} // namespace
-
 TEST(BadInput, BinaryGarbage) {
     EngineProcess e;
     run(e, {{"START 15", OK}, {"INFO timeout_turn 300", ""}});

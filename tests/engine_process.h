@@ -138,6 +138,14 @@ inline void expect_reply(const std::vector<std::string>& lines) {
     for (size_t i = 1; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("MESSAGE ", 0), 0u);
 }
 
+// Replies that many transcripts expect.
+const std::string OK = "MESSAGE kq\nOK\n";
+const std::string BAD = "ERROR bad coordinates\n";
+const std::string UNKNOWN = "UNKNOWN command\n";
+const std::string BLOCK = "ERROR x,y,who or DONE expected after BOARD\n";
+const std::string ABOUT = "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", "
+                          "country=\"China\", www=\"None\"\n";
+
 // A transcript: each line sent must be answered by exactly `out`; a '*' at
 // the end of `out` stands for one think reply after the text before it.
 struct Step {

@@ -9,16 +9,6 @@
 
 namespace {
 
-using Stones = std::initializer_list<std::pair<int, int>>; // (column, row)
-
-void setup(Stones black, Stones white) {
-    engine_ready();
-    reset_engine_board();
-    for (auto [c, r] : black) place_stone(sq(c, r), BLACK);
-    for (auto [c, r] : white) place_stone(sq(c, r), WHITE);
-    settle_all_lines();
-}
-
 // is_forbidden at (c, r), asserting the board comes back byte for byte.
 bool forbidden_at(int c, int r) {
     const BoardSnapshot before = BoardSnapshot::take();

@@ -11,14 +11,8 @@
 
 namespace {
 
-const std::string OK = "MESSAGE kq\nOK\n";
 const std::string SIZE = "ERROR board size must be 15x15\n";
 const std::string RECT = "ERROR bad RECTSTART parameters\n";
-const std::string BAD = "ERROR bad coordinates\n";
-const std::string UNKNOWN = "UNKNOWN command\n";
-const std::string BLOCK = "ERROR x,y,who or DONE expected after BOARD\n";
-const std::string ABOUT = "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", "
-                          "country=\"China\", www=\"None\"\n";
 
 } // namespace
 

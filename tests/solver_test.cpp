@@ -16,16 +16,6 @@
 
 namespace {
 
-using Stones = std::initializer_list<std::pair<int, int>>; // (column, row)
-
-void setup(Stones black, Stones white) {
-    engine_ready();
-    reset_engine_board();
-    for (auto [c, r] : black) place_stone(sq(c, r), BLACK);
-    for (auto [c, r] : white) place_stone(sq(c, r), WHITE);
-    settle_all_lines();
-}
-
 void clear_solver_table() { std::memset(solver_table, 0, sizeof solver_table); }
 
 void fresh_clock() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <string>
 
 #include "board/board.h"
@@ -69,6 +71,17 @@ inline void settle_all_lines() {
         place_stone(Square(s), BLACK);
         remove_stone();
     }
+}
+
+using Stones = std::initializer_list<std::pair<int, int>>; // (column, row)
+
+// Black's and white's stones on an empty board whose lines are all settled.
+inline void setup(Stones black, Stones white) {
+    engine_ready();
+    reset_engine_board();
+    for (auto [c, r] : black) place_stone(sq(c, r), BLACK);
+    for (auto [c, r] : white) place_stone(sq(c, r), WHITE);
+    settle_all_lines();
 }
 
 // A game in console notation, "HH HI IH ...": two capital letters a move,

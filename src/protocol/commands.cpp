@@ -122,36 +122,34 @@ void command_restart(const char*) {
     new_game();
 }
 
+// The stone a TURN (the opponent's, 2) or a PLAY (own, 1) names: recorded
+// unless its cell is taken, which is reported. False on bad coordinates.
+bool named_stone(const char* arg, int32_t owner, int32_t& x, int32_t& y) {
+    if (!scan_coordinates(arg, x, y)) {
+        send_line("ERROR bad coordinates");
+        return false;
+    }
+    if (protocol_cell(x, y) == 0) {
+        protocol_cell(x, y) = owner;
+        record_move(square_at(x, y));
+    } else if (owner == 2) {
+        send_line("ERROR opponents's move [%d,%d]", x, y);
+    } else {
+        send_line("ERROR my move [%d,%d]", x, y);
+    }
+    return true;
+}
+
 void command_turn(const char* arg) {
     wait_idle();
     int32_t x, y;
-    if (!scan_coordinates(arg, x, y)) {
-        send_line("ERROR bad coordinates");
-        return;
-    }
-    if (protocol_cell(x, y)) {
-        send_line("ERROR opponents's move [%d,%d]", x, y);
-    } else {
-        protocol_cell(x, y) = 2;
-        record_move(square_at(x, y));
-    }
-    start_think();
+    if (named_stone(arg, 2, x, y)) start_think();
 }
 
 void command_play(const char* arg) {
     wait_idle();
     int32_t x, y;
-    if (!scan_coordinates(arg, x, y)) {
-        send_line("ERROR bad coordinates");
-        return;
-    }
-    if (protocol_cell(x, y)) {
-        send_line("ERROR my move [%d,%d]", x, y);
-    } else {
-        protocol_cell(x, y) = 1;
-        record_move(square_at(x, y));
-    }
-    send_line("%d,%d", x, y);
+    if (named_stone(arg, 1, x, y)) send_line("%d,%d", x, y);
 }
 
 void command_begin(const char*) {

@@ -188,19 +188,10 @@ TEST(Solver, BlackFoulsAreNotWins) {
     clear_solver_table();
     // Four closed threes on rows 7, 10 and columns 7, 10: each of black's
     // four-making points is a corner where two of them meet, a double four.
-    setup({{6, 7},
-           {8, 7},
-           {9, 7},
-           {6, 10},
-           {8, 10},
-           {9, 10},
-           {7, 6},
-           {7, 8},
-           {7, 9},
-           {10, 6},
-           {10, 8},
-           {10, 9}},
-          {{5, 7}, {5, 10}, {7, 5}, {10, 5}, {8, 8}, {8, 9}, {9, 8}});
+    const Stones threes = {{6, 7},  {8, 7}, {9, 7}, {6, 10}, {8, 10}, {9, 10},
+                           {7, 6},  {7, 8}, {7, 9}, {10, 6}, {10, 8}, {10, 9}};
+    const Stones blockers = {{5, 7}, {5, 10}, {7, 5}, {10, 5}, {8, 8}, {8, 9}, {9, 8}};
+    setup(threes, blockers);
     for (int s = 0; s < 240; ++s) {
         if (!on_board(s)) continue;
         const bool corner = s == sq(7, 7) || s == sq(10, 7) || s == sq(7, 10) || s == sq(10, 10);
@@ -219,18 +210,7 @@ TEST(Solver, BlackFoulsAreNotWins) {
     EXPECT_EQ(attack(CENTRE, BLACK), RESULT_LOSS);
 
     // The same shape in white wins at once with its first double four.
-    setup({{5, 7}, {5, 10}, {7, 5}, {10, 5}, {8, 8}, {8, 9}, {9, 8}}, {{6, 7},
-                                                                       {8, 7},
-                                                                       {9, 7},
-                                                                       {6, 10},
-                                                                       {8, 10},
-                                                                       {9, 10},
-                                                                       {7, 6},
-                                                                       {7, 8},
-                                                                       {7, 9},
-                                                                       {10, 6},
-                                                                       {10, 8},
-                                                                       {10, 9}});
+    setup(blockers, threes);
     ASSERT_EQ(square_class[WHITE][CENTRE], CLASS_DOUBLE_FOUR);
     EXPECT_EQ(solve(WHITE), RESULT_WIN);
     EXPECT_EQ(tries, 0u);

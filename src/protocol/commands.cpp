@@ -122,21 +122,28 @@ void command_restart(const char*) {
     new_game();
 }
 
-// The stone a TURN (the opponent's, 2) or a PLAY (own, 1) names: recorded
-// unless its cell is taken, which is reported. False on bad coordinates.
-bool named_stone(const char* arg, int32_t owner, int32_t& x, int32_t& y) {
-    if (!scan_coordinates(arg, x, y)) {
-        send_line("ERROR bad coordinates");
-        return false;
-    }
-    if (protocol_cell(x, y) == 0) {
-        protocol_cell(x, y) = owner;
+// A stone the manager names for the opponent (2) or for the engine (1): the
+// cell is marked and the move recorded, unless the cell is taken, which is
+// reported.
+void take_cell(int32_t x, int32_t y, int32_t owner) {
+    int32_t& cell = protocol_cell(x, y);
+    if (cell == 0) {
+        cell = owner;
         record_move(square_at(x, y));
     } else if (owner == 2) {
         send_line("ERROR opponents's move [%d,%d]", x, y);
     } else {
         send_line("ERROR my move [%d,%d]", x, y);
     }
+}
+
+// The stone of a TURN or a PLAY. False on bad coordinates.
+bool named_stone(const char* arg, int32_t owner, int32_t& x, int32_t& y) {
+    if (!scan_coordinates(arg, x, y)) {
+        send_line("ERROR bad coordinates");
+        return false;
+    }
+    take_cell(x, y, owner);
     return true;
 }
 
@@ -174,20 +181,8 @@ bool board_line() {
     int32_t& cell = protocol_cell(x, y);
     switch (who) {
     case 1:
-        if (cell) {
-            send_line("ERROR my move [%d,%d]", x, y);
-        } else {
-            cell = 1;
-            record_move(square_at(x, y));
-        }
-        return true;
     case 2:
-        if (cell) {
-            send_line("ERROR opponents's move [%d,%d]", x, y);
-        } else {
-            cell = 2;
-            record_move(square_at(x, y));
-        }
+        take_cell(x, y, who);
         return true;
     case 3:
         // A winning-line mark: shown as occupied, never part of the game.

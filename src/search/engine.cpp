@@ -1,5 +1,6 @@
 // Engine set-up and release, the replay of a game record, and the think
 // driver that turns a record into a move.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -102,9 +103,7 @@ Square fallback_move(uint8_t side) {
         int distance = 1 << 29;
         for (int k = 0; k < ply; ++k) {
             const int dr = (move_stack[k] >> 4) - (s >> 4), dc = (move_stack[k] & 15) - (s & 15);
-            const int chebyshev = (dr < 0 ? -dr : dr) > (dc < 0 ? -dc : dc) ? (dr < 0 ? -dr : dr)
-                                                                            : (dc < 0 ? -dc : dc);
-            if (chebyshev < distance) distance = chebyshev;
+            distance = std::min(distance, std::max(std::abs(dr), std::abs(dc)));
         }
         if (distance < best_distance) {
             best_distance = distance;

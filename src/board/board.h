@@ -57,6 +57,27 @@ extern uint8_t* line_table[2][16];
 // s0..s3 the square's LineShapes in directions 0..3.
 extern uint8_t class_table[2][65536];
 
+// The rule the tables follow. Renju, the default: black's five is exactly
+// five and black's double threes, double fours and overlines are fouls, while
+// five or more wins for white. Free: five or more wins for both, nothing is
+// forbidden. Exact: exactly five wins for both, an overline gains nothing and
+// is not forbidden. line_table and the class tables above are views chosen by
+// the rule: free play gives both colours white's line tables, exact play gives
+// both black's (whose rows never count a six), with a class table in which an
+// overline shape counts for nothing. Positions under different rules get
+// different hash locks (the lock of the empty board is rule_lock), so no
+// table entry is ever taken for a position of another rule.
+constexpr uint8_t RULE_FREE = 0;
+constexpr uint8_t RULE_EXACT = 1;
+constexpr uint8_t RULE_RENJU = 4;
+extern uint8_t game_rule;
+extern uint32_t rule_lock;
+// Chooses the tables of a rule; only between thinks. Takes effect at once
+// when the tables are built, otherwise when they are.
+void select_rule(uint8_t rule);
+// Whether the Renju restrictions bind this colour.
+inline bool restricted(uint8_t colour) { return colour == BLACK && game_rule == RULE_RENJU; }
+
 // The same classes by a compact key, sum of shape(d) * 11^d: 14641 entries per
 // colour stay in the first-level cache, and shape_key[colour][square] keeps
 // each square's key current alongside line_shape.
@@ -96,6 +117,7 @@ void init_geometry();
 void build_class_table();
 bool build_line_tables(); // false when out of memory (everything released)
 void free_line_tables();
+void apply_rule_tables(); // points the table views at the current rule's tables
 void classify_segment(uint8_t* out, unsigned mask, int len, bool renju, bool mirror);
 
 // Empty board, keys 0, every shape and class 1; then runs the reset hook.
@@ -117,7 +139,8 @@ void rescan_segment(int start, int d, int len, int colour);
 void update_lines_after_place(int m, int d, int colour);
 void update_lines_after_remove(int m, int d, int colour);
 
-// Renju restrictions for black on an empty square of the current position.
+// Renju restrictions for black on an empty square of the current position;
+// under the other rules nothing is forbidden.
 bool is_forbidden(Square m);
 bool is_double_three(Square m);
 bool is_real_three(Square m, int d);

@@ -5,6 +5,7 @@
 #include "board.h"
 
 bool is_forbidden(Square m) {
+    if (game_rule != RULE_RENJU) return false;
     switch (square_class[BLACK][m]) {
     case CLASS_DOUBLE_FOUR:
     case CLASS_OVERLINE:

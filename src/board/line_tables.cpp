@@ -12,6 +12,21 @@
 
 uint8_t* line_table[2][16];
 
+namespace {
+// The tables as built: [0] counts five or more as five, [1] follows black's
+// Renju rows (exactly five; a six marked). line_table points into these.
+uint8_t* built_tables[2][16];
+} // namespace
+
+void apply_rule_tables() {
+    const int white = game_rule == RULE_EXACT ? 1 : 0;
+    const int black = game_rule == RULE_FREE ? 0 : 1;
+    for (int len = 0; len < 16; ++len) {
+        line_table[WHITE][len] = built_tables[white][len];
+        line_table[BLACK][len] = built_tables[black][len];
+    }
+}
+
 // Rows by left_closed * 64 + right_closed * 32 + stones; in the comments an X
 // is an own stone, cell 0 first. A window is closed on a side when the edge of
 // the segment or an own stone (which would make the line too long) is there.
@@ -224,14 +239,16 @@ void classify_segment(uint8_t* out, unsigned mask, int len, bool renju, bool mir
 }
 
 void free_line_tables() {
-    for (auto& colour_tables : line_table)
+    for (auto& colour_tables : built_tables)
         for (int len = 5; len <= 15; ++len) {
             std::free(colour_tables[len]);
             colour_tables[len] = nullptr;
         }
+    apply_rule_tables();
 }
 
 bool build_line_tables() {
+    std::memset(built_tables, 0, sizeof built_tables);
     std::memset(line_table, 0, sizeof line_table);
     for (int colour = 0; colour < 2; ++colour) {
         for (int len = 5; len <= 15; ++len) {
@@ -242,11 +259,12 @@ bool build_line_tables() {
                 free_line_tables();
                 return false;
             }
-            line_table[colour][len] = block;
+            built_tables[colour][len] = block;
             for (size_t mask = 0; mask < rows; ++mask)
                 classify_segment(block + mask * size_t(len), unsigned(mask), len, colour == BLACK,
                                  true);
         }
     }
+    apply_rule_tables();
     return true;
 }

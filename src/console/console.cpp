@@ -98,7 +98,7 @@ void set_mode() {
 
 void computer_play() {
     fix_think_budget();
-    const Square m = think(game_record);
+    const Square m = engine_face->think(game_record);
     if (m == NO_MOVE) {
         fputs("MESSAGE computer: Pass.\n", stdout);
         game_live = 0;
@@ -197,7 +197,7 @@ void analyse_position() {
     GameRecord position;
     if (!parse_position(position)) return;
     fix_think_budget();
-    const Square m = think(position);
+    const Square m = engine_face->think(position);
     if (m == NO_MOVE || position.count >= MAX_MOVES) {
         fputs("Pass.\n", stdout);
         return;

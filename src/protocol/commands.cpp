@@ -24,6 +24,16 @@ int32_t exit_hook_registered = 0;
 FILE* command_input = stdin;
 void (*program_exit)(int status) = exit;
 
+const EngineFace exact_face = {
+    "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"",
+    think,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+const EngineFace* engine_face = &exact_face;
+
 namespace {
 
 constexpr int LINE_CAPACITY = sizeof line_buffer; // keeps at most 65535 characters
@@ -63,8 +73,9 @@ int32_t& protocol_cell(int32_t x, int32_t y) { return protocol_board[x * BOARD_S
 Square square_at(int32_t x, int32_t y) { return Square(y * 16 + x); }
 
 void command_info(const char* arg) {
-    // max_memory, timeout_match, game_type and rule are accepted and change
-    // nothing; no key is a prefix of another, so at most one matches.
+    // The time settings and the folder are the front end's; every other key
+    // goes to the engine face (the exact engine ignores them all). No key is
+    // a prefix of another, so at most one matches.
     const char* value;
     if ((value = match_keyword("timeout_turn", arg))) {
         timeout_turn = parse_long(value);
@@ -72,6 +83,8 @@ void command_info(const char* arg) {
         time_left = parse_long(value);
     } else if ((value = match_keyword("folder", arg))) {
         snprintf(folder, sizeof folder, "%s", value);
+    } else if (engine_face->info) {
+        engine_face->info(arg);
     }
 }
 
@@ -164,10 +177,7 @@ void command_begin(const char*) {
     start_think();
 }
 
-void command_about(const char*) {
-    send_line("name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", "
-              "www=\"None\"");
-}
+void command_about(const char*) { send_line("%s", engine_face->about); }
 
 void command_end(const char*) { end_program(); }
 
@@ -307,6 +317,7 @@ void do_command() {
             return;
         }
     }
+    if (engine_face->command && engine_face->command(line_buffer)) return;
     send_line("UNKNOWN command");
 }
 
@@ -335,6 +346,7 @@ void exit_hook() {
 }
 
 void end_program() {
+    if (engine_face->stop) engine_face->stop();
     wait_done();
     program_exit(0);
     abort(); // program_exit does not return

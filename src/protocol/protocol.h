@@ -15,6 +15,21 @@
 
 #include "../types.h"
 
+// What distinguishes one engine binary from another behind the same front
+// end. Every hook but `think` may be null. The default face is the exact
+// engine's, which answers every command beyond the table with UNKNOWN and
+// ignores the INFO keys it does not use.
+struct EngineFace {
+    const char* about; // the ABOUT reply
+    Square (*think)(GameRecord record);
+    bool (*command)(const char* line); // tried before UNKNOWN; true when it took the line
+    void (*info)(const char* text);    // an INFO line no time setting took (key and value)
+    void (*report)();                  // after a think, before its move reply
+    void (*stop)();                    // the program ends: cut a running think short
+};
+extern const EngineFace exact_face;
+extern const EngineFace* engine_face;
+
 // Command loop and settings.
 extern char line_buffer[65536];
 extern int32_t board_width;

@@ -114,7 +114,8 @@ void start_think() {
 // The announcement is written as one whole line once the think is over, so a
 // reply the main thread sends meanwhile (ABOUT, UNKNOWN) cannot land inside it.
 void reply_move() {
-    Square m = think(game_record);
+    Square m = engine_face->think(game_record);
+    if (engine_face->report) engine_face->report();
     if (m == NO_MOVE) {
         fputs("MESSAGE computer: Pass.\n", stdout);
         game_live = 0;

@@ -14,6 +14,8 @@ int32_t solver_budget;
 uint32_t solver_nodes;
 Square solver_move = NO_MOVE;
 uint8_t deepest_ply;
+uint32_t solver_mask = SOLVER_TABLE_SIZE - 1;
+bool solver_strict = false;
 
 // Classes 4..16 are weighed; black's forbidden shapes count against black.
 const int8_t class_weight[2][CLASS_SLOTS] = {
@@ -24,7 +26,7 @@ const int8_t class_weight[2][CLASS_SLOTS] = {
 namespace {
 
 inline SolverEntry& entry_of(uint8_t side) {
-    return solver_table[(hash_index & (SOLVER_TABLE_SIZE - 1)) + side * SOLVER_TABLE_SIZE];
+    return solver_table[(hash_index & solver_mask) + side * (solver_mask + 1)];
 }
 
 inline void mark(AnswerBuffer* answers, uint8_t colour, Square s) { (*answers)[colour][s] = 1; }
@@ -92,7 +94,7 @@ int8_t solve_threats(uint8_t side, AnswerBuffer* answers) {
             if (!is_forbidden(Square(s))) first.add(s);
             return true;
         case CLASS_DOUBLE_FOUR:
-            if (side != WHITE) return true; // forbidden for black
+            if (restricted(side)) return true; // forbidden for black
             if (answers) answer_double_four(Square(s), WHITE, answers);
             break;
         case CLASS_OPEN_FOUR:
@@ -107,7 +109,8 @@ int8_t solve_threats(uint8_t side, AnswerBuffer* answers) {
         return false;
     });
     if (immediate) return RESULT_WIN;
-    if (first.count + second.count + third.count == 0) return static_value(side);
+    if (first.count + second.count + third.count == 0)
+        return solver_strict ? RESULT_LOSS : static_value(side);
 
     int8_t best = RESULT_LOSS;
     for (const CandidateList* list : {&first, &second, &third}) {
@@ -155,7 +158,7 @@ int8_t try_four(Square m, uint8_t side, AnswerBuffer* answers) {
         if (side == BLACK && is_forbidden(m)) return RESULT_LOSS;
         break;
     case CLASS_DOUBLE_FOUR:
-        return side == WHITE ? RESULT_WIN : RESULT_LOSS;
+        return restricted(side) ? RESULT_LOSS : RESULT_WIN;
     case CLASS_OPEN_FOUR:
     case CLASS_FIVE:
         return RESULT_WIN;
@@ -174,9 +177,15 @@ int8_t try_four(Square m, uint8_t side, AnswerBuffer* answers) {
     case CLASS_DOUBLE_FOUR:
         // Black may not block with a double four; white's double four wins.
         remove_stone();
-        return defender == BLACK ? RESULT_WIN : RESULT_LOSS;
+        return restricted(defender) ? RESULT_WIN : RESULT_LOSS;
     case CLASS_DOUBLE_THREE:
         if (defender == BLACK && is_forbidden(block)) {
+            remove_stone();
+            return RESULT_WIN;
+        }
+        break;
+    case CLASS_OVERLINE:
+        if (solver_strict) { // black must block there, and the block is a foul
             remove_stone();
             return RESULT_WIN;
         }

@@ -30,6 +30,14 @@ constexpr uint32_t SOLVER_TABLE_SIZE = 1u << SOLVER_TABLE_BITS;
 constexpr int32_t SOLVER_TRIES = 10000; // tries allowed to one top-level call
 
 extern SolverEntry solver_table[2 * SOLVER_TABLE_SIZE];
+// The part of the table in use: entry (hash_index & solver_mask) + side *
+// (solver_mask + 1). The full table unless an engine that must stay within a
+// memory limit narrows it (untouched pages of the static table cost nothing).
+extern uint32_t solver_mask;
+// Strict proofs: a black block on a forbidden point of any kind (an overline
+// too) loses, and a position without fours is never counted as won by its
+// static value. Off by default.
+extern bool solver_strict;
 extern int32_t solver_budget; // attacking-move tries left in this call
 extern uint32_t solver_nodes; // tries since the last board reset
 extern Square solver_move;    // move of the last win recorded or confirmed
@@ -41,8 +49,7 @@ extern const int8_t class_weight[2][CLASS_SLOTS];
 // Starts loading the entry of the position whose index key will be
 // `index_key`, so that the probe after the next placement finds it cached.
 inline void prefetch_solver_entry(uint32_t index_key, uint8_t side) {
-    __builtin_prefetch(
-        &solver_table[(index_key & (SOLVER_TABLE_SIZE - 1)) + side * SOLVER_TABLE_SIZE]);
+    __builtin_prefetch(&solver_table[(index_key & solver_mask) + side * (solver_mask + 1)]);
 }
 
 int8_t solve_threats(uint8_t side, AnswerBuffer* answers);

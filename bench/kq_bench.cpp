@@ -16,43 +16,9 @@
 #include "solver/solver.h"
 #include "timing.h"
 
+#include "bench_positions.h"
+
 namespace {
-
-// Positions as move lists, two letters per move (column, row), in the order
-// played. Openings, middle games from engine games, and threat positions.
-const char* const positions[] = {
-    "HH",
-    "HHHI",
-    "HHIIGJ",
-    "HHGIJG",
-    "HHIGGI",
-    "HHJHHJ",
-    "HHHIIHGH",
-    "HHIIGJJHHJIJ",
-    "HHGIJGKHIHKFJIKG",
-    "HHIGGIJHHFIIHGHEHJ",
-    "HHJHHJJJHIHKJGJIIGHG",
-    "HHKKKHJHJIIJIGIIKEJFKGKF",
-    "HHHIIHGHIJIGJIHGJHKHJGJJIIKG",
-    "HHIIGJJHHJIJIKGIHIHKIHJGJIHGFK",
-    "HHGIJGKHIHKFJIKGKIJFHGGFHIHJJH",
-    "HHJHHJJJHIHKJGJIIGHGGIFJIHGJIEJK",
-    "HHIGGIJHHFIIHGHEHJHIFHIKIHIEGGGH",
-    "HHKKKHJHJIIJIGIIKEJFKGKFJGHGIFHELG",
-    "HHHIIHGHIJIGJIHGJHKHJGJJIIKGKFJEIFLE",
-    "HHIIGJJHHJIJIKGIHIHKIHJGJIHGFKELIGIF",
-    "HHGIJGKHIHKFJIKGKIJFHGGFHIHJJHHEGHFH",
-    "HHJHHJJJHIHKJGJIIGHGGIFJIHGJIEJKJLIFIK",
-};
-
-bool parse(const char* text, GameRecord& record) {
-    record.count = 0;
-    for (const char* p = text; p[0] && p[1]; p += 2) {
-        if (p[0] < 'A' || p[0] > 'O' || p[1] < 'A' || p[1] > 'O') return false;
-        record.moves[record.count++] = Square((p[1] - 'A') * 16 + (p[0] - 'A'));
-    }
-    return true;
-}
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

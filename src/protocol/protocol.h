@@ -28,7 +28,9 @@ struct EngineFace {
     void (*stop)();                    // the program ends: cut a running think short
 };
 extern const EngineFace exact_face;
+extern const EngineFace tournament_face;
 extern const EngineFace* engine_face;
+void use_tournament_face(); // the tournament engine's binary, before protocol_main
 
 // Command loop and settings.
 extern char line_buffer[65536];

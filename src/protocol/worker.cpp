@@ -95,6 +95,7 @@ void wait_idle() {
 // The budget is the turn limit less 100 ms of margin, but at most a twentieth
 // of the time left in the match while that is known (positive).
 void fix_think_budget() {
+    think_stop.store(false, std::memory_order_relaxed);
     think_start = clock_ms();
     int64_t budget = int64_t(timeout_turn) - 100;
     if (time_left >= 1 && time_left / 20 < budget) budget = time_left / 20;

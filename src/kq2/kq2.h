@@ -1,0 +1,119 @@
+// The tournament engine: its own search and evaluation over the shared board,
+// forbidden-move test and four-threat solver.
+//
+// A think runs, in order: the trivial answers (centre, own five, the block of
+// a five), a win by fours (the solver), a win by threes (threat search with
+// threes), a look at the opponent's threats, which narrows the root to the
+// moves that stop them, and an iterative-deepening principal variation
+// search until the budget is spent or a limit is reached.
+//
+// Values are centipawn-like integers from the side to move. A won position
+// is worth WIN - n, with n the plies to the five as far as the search knows;
+// a lost one -(WIN - n). Everything below MATE_BOUND in size is heuristic.
+//
+// Memory: the search table and the threat table are allocated at set-up from
+// the memory limit (INFO max_memory; absent: 350 MB; 0: no limit), together
+// with the part of the solver's static table the engine may touch. A think
+// allocates nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "../types.h"
+
+namespace kq2 {
+
+constexpr int WIN = 30000;
+constexpr int MATE_BOUND = WIN - 1000; // |v| above this: a proven result
+constexpr int INF = 32000;
+constexpr int MAX_PLY = 128;
+
+inline bool is_mate(int v) { return v > MATE_BOUND || v < -MATE_BOUND; }
+
+// Settings, written by the protocol commands between thinks.
+struct Settings {
+    int64_t max_memory = 350ll << 20; // bytes for the whole process; 0: no limit
+    int32_t max_depth = 0;            // per move; 0: no limit
+    int64_t max_nodes = 0;            // per move; 0: no limit
+    bool show_detail = false;         // a report line per finished iteration
+};
+extern Settings settings;
+
+// What the last think did, for the report line.
+struct ThinkReport {
+    int depth = 0;        // last finished iteration (0: decided without a search)
+    int sel_depth = 0;    // deepest ply a search node reached
+    int value = 0;        // from the mover's side
+    int64_t nodes = 0;    // search nodes plus threat-search nodes
+    int32_t time_ms = 0;  // from the request to the answer
+    Square pv[MAX_PLY];   // principal variation, starting with the move
+    int pv_length = 0;
+    const char* reason = ""; // how the move was decided when not by the search
+};
+extern ThinkReport report;
+
+// The move for a game record; NO_MOVE only on a full board or a bad record.
+Square think(GameRecord record);
+
+// Frees and re-sizes the tables for settings.max_memory. Called between
+// thinks; a think calls it itself when the tables are not there yet.
+bool setup_tables();
+
+// The text of a report line (without "MESSAGE "), from `report`.
+int format_report(char* out, int size);
+
+// ---- Evaluation and move ordering (eval.cpp) ----
+
+// Static value of the current position for the side to move.
+int evaluate();
+// Candidate moves of the side to move in the plain case, best first by the
+// ordering score; returns the count (at most `limit`). Forbidden squares of a
+// restricted side are left out.
+int generate_moves(Square* out, int limit);
+// Moves that may stop the opponent's threat: the opponent's four points, the
+// mover's fours and, when `wide`, the squares where the opponent would make an
+// open three. Ordered; forbidden squares left out.
+int generate_defences(Square* out, bool wide);
+// Ordering score of a move for the side to move.
+int move_score(uint8_t side, Square s);
+// History credit of good moves, [colour][square].
+extern int32_t history[2][256];
+void age_history();
+
+// ---- Threat searches (threats.cpp) ----
+
+// The square where `colour` completes five, NO_MOVE when none.
+Square five_point(uint8_t colour);
+// Whether `colour` could play s now (empty, and not a foul for a restricted side).
+bool legal_for(uint8_t colour, Square s);
+// Win by continuous fours for `side` as if it were to move; the opponent must
+// have no five point. `tries` bounds the work. On a win *move is set.
+bool vcf(uint8_t side, int32_t tries, Square* move);
+// Win by threes and fours for `side` as if it were to move, within `depth`
+// attacking moves and `nodes` threat-search nodes. On a win *move is set.
+// Returns 1 win, 0 none found, -1 aborted (time or nodes).
+int vct(uint8_t side, int depth, int64_t nodes, Square* move);
+extern int64_t threat_nodes;    // threat-search nodes since the think began
+extern int32_t threat_deadline; // elapsed ms at which a threat search gives up
+void clear_threat_table();
+
+// ---- Main search (search.cpp) ----
+
+struct RootMove {
+    Square move;
+    int value;
+    int previous;
+};
+
+// Iterative deepening over `moves` (count n) until the limits stop it; the
+// best move ends up first. Fills `report`.
+void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes);
+extern int64_t search_nodes;
+void clear_search_table();
+// Hard time limit of the think: elapsed ms at which every search stops.
+extern int32_t hard_limit;
+extern bool search_aborted;
+// Called after each finished iteration when settings.show_detail is on.
+extern void (*iteration_hook)();
+
+} // namespace kq2

@@ -1,0 +1,378 @@
+// The main search: iterative deepening over the root moves, a principal
+// variation search below, a transposition table of four-entry buckets.
+//
+// Every node first settles what needs no search: a five point of the mover
+// wins; a five point of the opponent must be blocked (a single reply, at no
+// cost in depth; a restricted block on a foul loses); an open-four point of
+// the mover wins. Then the table, then a win by fours of the mover. When the
+// opponent threatens to win (an open-four point, or a win by fours as if it
+// were to move) only the moves that can stop it are searched, and at the
+// horizon such a node is searched on rather than evaluated, so the defence
+// of a three is always seen. Quiet moves come from the pattern ordering,
+// capped in number, with late quiet moves searched one ply shallower first.
+#include <cstdlib>
+#include <cstring>
+
+#include "../board/board.h"
+#include "../solver/solver.h"
+#include "../timing.h"
+#include "kq2.h"
+
+namespace kq2 {
+
+bool resize_threat_table(uint64_t entries);
+
+int64_t search_nodes;
+int32_t hard_limit;
+void (*iteration_hook)() = nullptr;
+bool search_aborted;
+
+namespace {
+
+// Search table entry, 16 bytes: the full 64-bit key (hash_index above,
+// hash_lock below), the value (mate values stored from this node), the
+// depth, the bound (low two bits) and the search's generation above them,
+// and the best move.
+struct TableEntry {
+    uint64_t key;
+    int16_t value;
+    int8_t depth;
+    uint8_t bound_age;
+    Square move;
+    uint8_t unused[3];
+};
+static_assert(sizeof(TableEntry) == 16, "search entries are 16 bytes");
+constexpr int BUCKET = 4; // entries per bucket: one 64-byte line
+
+constexpr uint8_t BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3;
+constexpr int32_t NODE_FOUR_TRIES = 150; // solver tries for a win by fours at a node
+constexpr int QUIET_LIMIT = 20;          // quiet moves looked at in one node
+
+TableEntry* table = nullptr;
+uint64_t bucket_mask = 0;
+uint8_t generation = 0;
+
+Square pv[MAX_PLY][MAX_PLY];
+int pv_length[MAX_PLY];
+Square killers[MAX_PLY][2];
+int64_t node_limit;
+
+inline uint64_t position_key() { return uint64_t(hash_index) << 32 | hash_lock; }
+
+inline int to_table(int v, int ply) {
+    if (v > MATE_BOUND) return v + ply;
+    if (v < -MATE_BOUND) return v - ply;
+    return v;
+}
+inline int from_table(int v, int ply) {
+    if (v > MATE_BOUND) return v - ply;
+    if (v < -MATE_BOUND) return v + ply;
+    return v;
+}
+
+TableEntry* probe(uint64_t key) {
+    if (!table) return nullptr;
+    TableEntry* b = &table[(key >> 32 & bucket_mask) * BUCKET];
+    for (int i = 0; i < BUCKET; ++i)
+        if (b[i].key == key) return &b[i];
+    return nullptr;
+}
+
+void store(uint64_t key, int value, int depth, uint8_t bound, Square move, int ply) {
+    if (!table || search_aborted) return;
+    TableEntry* b = &table[(key >> 32 & bucket_mask) * BUCKET];
+    TableEntry* slot = &b[0];
+    int worst = 1 << 30;
+    for (int i = 0; i < BUCKET; ++i) {
+        if (b[i].key == key) {
+            slot = &b[i];
+            if (move == NO_MOVE) move = b[i].move;
+            break;
+        }
+        // Replace the shallowest entry, older generations first.
+        const int age = uint8_t(generation - (b[i].bound_age >> 2)) & 63;
+        const int keep = b[i].depth - 4 * age;
+        if (keep < worst) {
+            worst = keep;
+            slot = &b[i];
+        }
+    }
+    slot->key = key;
+    slot->value = int16_t(to_table(value, ply));
+    slot->depth = int8_t(depth < -100 ? -100 : depth > 120 ? 120 : depth);
+    slot->bound_age = uint8_t(bound | generation << 2);
+    slot->move = move;
+}
+
+inline bool time_check() {
+    if (search_aborted) return true;
+    if ((search_nodes & 255) == 0) {
+        if (think_elapsed() >= hard_limit || time_is_spent()) search_aborted = true;
+        if (node_limit > 0 && search_nodes + threat_nodes >= node_limit) search_aborted = true;
+    }
+    return search_aborted;
+}
+
+inline bool has_fours(uint8_t colour) {
+    return (four_squares[colour][0] | four_squares[colour][1] | four_squares[colour][2] |
+            four_squares[colour][3]) != 0;
+}
+
+inline bool has_open_four_point(uint8_t colour) {
+    return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
+           (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
+}
+
+void update_pv(int ply, Square m) {
+    pv[ply][0] = m;
+    const int n = ply + 1 < MAX_PLY ? pv_length[ply + 1] : 0;
+    std::memcpy(&pv[ply][1], &pv[ply + 1][0], size_t(n));
+    pv_length[ply] = n + 1;
+}
+
+void credit(uint8_t side, Square m, int depth, int ply) {
+    history[side][m] += depth * depth * 16;
+    if (history[side][m] > (1 << 24)) age_history();
+    if (killers[ply][0] != m) {
+        killers[ply][1] = killers[ply][0];
+        killers[ply][0] = m;
+    }
+}
+
+// Puts `m` at position `at` of the list if it is further down.
+void lift(Square* moves, int n, int at, Square m) {
+    for (int i = at + 1; i < n; ++i) {
+        if (moves[i] != m) continue;
+        std::memmove(&moves[at + 1], &moves[at], size_t(i - at));
+        moves[at] = m;
+        return;
+    }
+}
+
+int search(int alpha, int beta, int depth, int ply, bool pv_node) {
+    pv_length[ply] = 0;
+    ++search_nodes;
+    if (time_check()) return 0;
+    if (ply > report.sel_depth) report.sel_depth = ply;
+    const uint8_t side = uint8_t(~::ply & 1), other = uint8_t(1 - side);
+
+    if (class_count[side][CLASS_FIVE] > 0) return WIN - ply - 1;
+    if (ply >= MAX_PLY - 2 || ::ply >= MAX_MOVES) return evaluate();
+    if (class_count[other][CLASS_FIVE] > 0) {
+        if (class_count[other][CLASS_FIVE] >= 2) return -(WIN - ply - 2);
+        const Square b = five_point(other);
+        if (restricted(side) && is_forbidden(b)) return -(WIN - ply - 1);
+        place_stone(b, side);
+        const int v = -search(-beta, -alpha, depth, ply + 1, pv_node);
+        remove_stone();
+        if (pv_node) update_pv(ply, b);
+        return v;
+    }
+    if (has_open_four_point(side)) return WIN - ply - 3;
+
+    // Mate distance: nothing here can beat a win already found nearer the root.
+    if (alpha < -(WIN - ply)) alpha = -(WIN - ply);
+    if (beta > WIN - ply - 1) beta = WIN - ply - 1;
+    if (alpha >= beta) return alpha;
+
+    const uint64_t key = position_key();
+    Square table_move = NO_MOVE;
+    if (const TableEntry* e = probe(key)) {
+        table_move = e->move;
+        const int v = from_table(e->value, ply);
+        const uint8_t bound = e->bound_age & 3;
+        if (!pv_node && e->depth >= depth) {
+            if (bound == BOUND_EXACT) return v;
+            if (bound == BOUND_LOWER && v >= beta) return v;
+            if (bound == BOUND_UPPER && v <= alpha) return v;
+        }
+    }
+
+    Square four_win;
+    if (has_fours(side) && vcf(side, NODE_FOUR_TRIES, &four_win)) {
+        const int v = WIN - ply - 5;
+        store(key, v, 100, BOUND_EXACT, four_win, ply);
+        if (pv_node) {
+            pv_length[ply + 1] = 0;
+            update_pv(ply, four_win);
+        }
+        return v;
+    }
+    if (search_aborted) return 0;
+
+    // Is the opponent threatening to win?
+    bool threat = has_open_four_point(other);
+    bool wide = false;
+    if (!threat && has_fours(other)) {
+        Square unused;
+        threat = wide = vcf(other, NODE_FOUR_TRIES, &unused);
+    }
+    if (depth <= 0) {
+        if (!threat) return evaluate();
+        // At the horizon a threat of many moves is only scored.
+        if (wide) return evaluate() - 200;
+    }
+
+    Square moves[MAX_MOVES];
+    const int n = threat ? generate_defences(moves, wide) : generate_moves(moves, QUIET_LIMIT);
+    if (n == 0) return threat ? -(WIN - ply - 4) : evaluate();
+    int first = 0;
+    if (table_move != NO_MOVE) lift(moves, n, first++, table_move);
+    for (const Square k : killers[ply])
+        if (k != NO_MOVE && !threat && first < n) lift(moves, n, first++, k);
+
+    const int alpha_start = alpha;
+    int best = -INF;
+    Square best_move = NO_MOVE;
+    for (int i = 0; i < n; ++i) {
+        const Square m = moves[i];
+        if (cells[m] != EMPTY) continue;
+        const bool forcing = square_class[side][m] >= CLASS_OPEN_THREE ||
+                             square_class[other][m] >= CLASS_FOUR;
+        int new_depth = depth - 1;
+        if (threat && n == 1) new_depth = depth; // a single defence costs nothing
+        int reduction = 0;
+        if (!threat && !pv_node && i >= 3 && depth >= 3 && !forcing)
+            reduction = i >= 8 && depth >= 5 ? 2 : 1;
+
+        place_stone(m, side);
+        int v;
+        if (i == 0) {
+            v = -search(-beta, -alpha, new_depth, ply + 1, pv_node);
+        } else {
+            v = -search(-alpha - 1, -alpha, new_depth - reduction, ply + 1, false);
+            if (v > alpha && reduction)
+                v = -search(-alpha - 1, -alpha, new_depth, ply + 1, false);
+            if (v > alpha && v < beta && pv_node)
+                v = -search(-beta, -alpha, new_depth, ply + 1, true);
+        }
+        remove_stone();
+        if (search_aborted) return 0;
+        if (v > best) {
+            best = v;
+            best_move = m;
+            if (v > alpha) {
+                alpha = v;
+                if (pv_node) update_pv(ply, m);
+                if (v >= beta) {
+                    if (!threat) credit(side, m, depth, ply);
+                    break;
+                }
+            }
+        }
+    }
+    const uint8_t bound = best >= beta ? BOUND_LOWER : best > alpha_start ? BOUND_EXACT : BOUND_UPPER;
+    store(key, best, depth, bound, best_move, ply);
+    return best;
+}
+
+} // namespace
+
+void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
+    const uint8_t side = uint8_t(~ply & 1);
+    search_aborted = false;
+    node_limit = max_nodes;
+    ++generation;
+    std::memset(killers, NO_MOVE, sizeof killers);
+    report.depth = 0;
+    for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
+        int alpha = -INF;
+        const int beta = INF;
+        int best_index = -1;
+        Square best_pv[MAX_PLY];
+        int best_pv_length = 0;
+        for (int i = 0; i < n; ++i) {
+            RootMove& rm = moves[i];
+            place_stone(rm.move, side);
+            int v;
+            if (i == 0) {
+                v = -search(-beta, -alpha, depth - 1, 1, true);
+            } else {
+                v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
+                if (v > alpha && !search_aborted) v = -search(-beta, -alpha, depth - 1, 1, true);
+            }
+            remove_stone();
+            if (search_aborted) break;
+            rm.previous = rm.value;
+            rm.value = v;
+            if (v > alpha) {
+                alpha = v;
+                best_index = i;
+                best_pv[0] = rm.move;
+                std::memcpy(&best_pv[1], pv[1], size_t(pv_length[1]));
+                best_pv_length = pv_length[1] + 1;
+            } else if (i > 0) {
+                rm.value = -INF + 1; // below the best: its exact value is unknown
+            }
+        }
+        // An unfinished iteration still counts where it found a better first move.
+        if (best_index > 0 || (!search_aborted && best_index == 0)) {
+            const RootMove best = moves[best_index];
+            std::memmove(&moves[1], &moves[0], sizeof(RootMove) * size_t(best_index));
+            moves[0] = best;
+            report.value = best.value;
+            report.pv_length = best_pv_length;
+            std::memcpy(report.pv, best_pv, size_t(best_pv_length));
+        }
+        if (search_aborted) break;
+        report.depth = depth;
+        // Keep the others in the order of this iteration's values.
+        for (int i = 2; i < n; ++i) {
+            const RootMove m = moves[i];
+            int j = i;
+            while (j > 1 && moves[j - 1].value < m.value) {
+                moves[j] = moves[j - 1];
+                --j;
+            }
+            moves[j] = m;
+        }
+        if (settings.show_detail && iteration_hook) {
+            report.nodes = search_nodes + threat_nodes;
+            report.time_ms = think_elapsed();
+            iteration_hook();
+        }
+        if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
+        // Every move lost: nothing deeper changes that, except which loss is longest.
+        if (moves[0].value < -MATE_BOUND && depth >= 4) break;
+        // An iteration takes a few times the one before: start one only while
+        // it can still finish.
+        if (think_elapsed() * 2 > hard_limit) break;
+        if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
+    }
+}
+
+void clear_search_table() {
+    if (table) std::memset(table, 0, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
+    std::memset(history, 0, sizeof history);
+}
+
+bool setup_tables() {
+    static int64_t sized_for = -1;
+    if (sized_for == settings.max_memory && table) return true;
+    // The memory left for tables after the process's own (code, stacks, the
+    // line tables): a quarter of it for the solver's table (at most all of
+    // it), an eighth for the threat table, the rest for the search table,
+    // each a power of two.
+    int64_t limit = settings.max_memory > 0 ? settings.max_memory : 350ll << 20;
+    int64_t room = limit - (24ll << 20);
+    if (room < (4ll << 20)) room = 4ll << 20;
+    uint64_t solver_entries = 1u << 12; // per side
+    while (solver_entries * 2 <= SOLVER_TABLE_SIZE &&
+           int64_t(solver_entries * 2 * 2 * sizeof(SolverEntry)) <= room / 4)
+        solver_entries *= 2;
+    solver_mask = uint32_t(solver_entries - 1);
+    uint64_t threat_entries = 1u << 12;
+    while (int64_t(threat_entries * 2 * 16) <= room / 8) threat_entries *= 2;
+    const int64_t used = int64_t(solver_entries * 2 * sizeof(SolverEntry) + threat_entries * 16);
+    uint64_t buckets = 1u << 10;
+    while (int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used) buckets *= 2;
+
+    std::free(table);
+    table = static_cast<TableEntry*>(std::calloc(buckets * BUCKET, sizeof(TableEntry)));
+    bucket_mask = table ? buckets - 1 : 0;
+    const bool threats_ok = resize_threat_table(threat_entries);
+    sized_for = settings.max_memory;
+    return table && threats_ok;
+}
+
+} // namespace kq2

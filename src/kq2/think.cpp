@@ -1,0 +1,200 @@
+// The think driver of the tournament engine: from a game record to a move
+// within the budget the front end fixed (think_start, think_budget).
+//
+// Time: every search stops at hard_limit, a little short of the budget; the
+// threat searches before the main search get shares of it; an iteration of
+// the main search is started only while it can still finish. Forced moves
+// (a five, the block of a five, a found win) are answered at once.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "../board/board.h"
+#include "../search/engine.h"
+#include "../solver/solver.h"
+#include "../timing.h"
+#include "kq2.h"
+
+namespace kq2 {
+
+Settings settings;
+ThinkReport report;
+
+namespace {
+
+constexpr int32_t ROOT_FOUR_TRIES = 20000;
+constexpr int ROOT_QUIET_LIMIT = 40;
+constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
+// Threat-search nodes allowed, whatever the time: a search for the mover's
+// win by threes, one for the opponent's, and one check of a root move.
+constexpr int64_t OWN_THREE_NODES = 100000;
+constexpr int64_t THEIR_THREE_NODES = 50000;
+constexpr int64_t CHECK_THREE_NODES = 8000;
+
+int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100); }
+
+// Searching for a win by threes with rising depth until the deadline.
+int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move) {
+    threat_deadline = deadline;
+    const int64_t end = threat_nodes + nodes;
+    int result = 0;
+    for (int depth = 1; depth <= MAX_THREE_DEPTH && threat_nodes < end; ++depth) {
+        const int64_t before = threat_nodes;
+        result = vct(side, depth, end - threat_nodes, move);
+        if (result != 0) break;
+        // Nothing new was searched: deeper will not find more.
+        if (threat_nodes - before < 4 * depth) break;
+    }
+    threat_deadline = INT32_MAX;
+    return result == 1 ? 1 : 0;
+}
+
+Square decided(Square m, const char* reason, int value) {
+    report.reason = reason;
+    report.value = value;
+    report.pv[0] = m;
+    report.pv_length = 1;
+    return m;
+}
+
+// Nearest empty square to the stones that the side may play; for a record
+// whose every candidate is a foul.
+Square any_legal(uint8_t side) {
+    Square best = NO_MOVE;
+    int best_distance = INT_MAX;
+    for (int s = 0; s < 240; ++s) {
+        if (!on_board(s) || cells[s] != EMPTY) continue;
+        if (best == NO_MOVE) best = Square(s);
+        if (restricted(side) && is_forbidden(Square(s))) continue;
+        const int dr = (s >> 4) - 7, dc = (s & 15) - 7;
+        const int distance = dr * dr + dc * dc;
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = Square(s);
+        }
+    }
+    return best;
+}
+
+// The root moves when the opponent holds a win by fours or by threes: the
+// moves after which it no longer does, checked one by one while time allows
+// (unchecked ones are kept). When none is left every move loses and the
+// search chooses among all of them.
+int keep_defences(Square* moves, int n, uint8_t side, bool by_threes, int32_t deadline) {
+    const uint8_t other = uint8_t(1 - side);
+    Square kept[MAX_MOVES];
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        const Square m = moves[i];
+        if (think_elapsed() >= deadline) {
+            kept[k++] = m;
+            continue;
+        }
+        place_stone(m, side);
+        bool refuted = false;
+        if (class_count[side][CLASS_FIVE] == 0) { // a four is searched, not judged here
+            Square unused;
+            if (class_count[other][CLASS_FIVE] > 0 || vcf(other, ROOT_FOUR_TRIES / 4, &unused)) {
+                refuted = true;
+            } else if (by_threes) {
+                threat_deadline = deadline;
+                refuted = vct(other, 6, CHECK_THREE_NODES, &unused) == 1;
+                threat_deadline = INT32_MAX;
+            }
+        }
+        remove_stone();
+        if (!refuted) kept[k++] = m;
+    }
+    if (k == 0) return n;
+    std::memcpy(moves, kept, size_t(k));
+    return k;
+}
+
+Square think_position(GameRecord& record) {
+    const uint8_t side = uint8_t(~record.count & 1), other = uint8_t(1 - side);
+    if (record.count == 0) return decided(CENTRE, "opening", 0);
+    if (record.count >= MAX_MOVES) return NO_MOVE;
+
+    Square m = five_point(side);
+    if (m != NO_MOVE) return decided(m, "five", WIN - 1);
+    m = five_point(other);
+    if (m != NO_MOVE && (!restricted(side) || !is_forbidden(m)))
+        return decided(m, "block", class_count[other][CLASS_FIVE] > 1 ? -(WIN - 2) : 0);
+
+    if (m == NO_MOVE) {
+        if (vcf(side, ROOT_FOUR_TRIES, &m)) return decided(m, "win by fours", WIN - 9);
+        if (deepening_vct(side, share(20), OWN_THREE_NODES, &m)) return decided(m, "win by threes", WIN - 19);
+    }
+
+    // The opponent's threats narrow the root.
+    Square moves[MAX_MOVES];
+    int n;
+    Square unused;
+    const bool by_fours = m == NO_MOVE && (class_count[other][CLASS_OPEN_FOUR] > 0 ||
+                                           vcf(other, ROOT_FOUR_TRIES, &unused));
+    if (by_fours) {
+        n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0);
+        n = keep_defences(moves, n, side, false, share(40));
+    } else {
+        n = generate_moves(moves, ROOT_QUIET_LIMIT);
+        if (m == NO_MOVE && deepening_vct(other, share(30), THEIR_THREE_NODES, &unused))
+            n = keep_defences(moves, n, side, true, share(45));
+    }
+    if (n == 0) return decided(any_legal(side), "no candidate", 0);
+
+    RootMove root[MAX_MOVES];
+    for (int i = 0; i < n; ++i) root[i] = {moves[i], 0, 0};
+    report.reason = "";
+    search_root(root, n, settings.max_depth > 0 ? settings.max_depth : MAX_PLY,
+                settings.max_nodes);
+    if (report.pv_length == 0) {
+        report.pv[0] = root[0].move;
+        report.pv_length = 1;
+    }
+    return root[0].move;
+}
+
+} // namespace
+
+Square think(GameRecord record) {
+    engine_init();
+    if (!engine_initialised || !setup_tables()) return NO_MOVE;
+    solver_strict = true;
+    time_up = 0;
+    search_nodes = 0;
+    threat_nodes = 0;
+    report = ThinkReport();
+    // A little short of the budget, so the reply is written in time.
+    const int32_t margin = think_budget / 32 > 3 ? think_budget / 32 : 3;
+    hard_limit = think_budget - margin;
+    if (!load_position(record)) return NO_MOVE;
+    age_history();
+
+    Square m = think_position(record);
+    if (!on_board(m) || cells[m] != EMPTY) m = any_legal(uint8_t(~record.count & 1));
+    report.nodes = search_nodes + threat_nodes;
+    report.time_ms = think_elapsed();
+    return m;
+}
+
+int format_report(char* out, int size) {
+    char value[32];
+    const int v = report.value;
+    if (v > MATE_BOUND)
+        std::snprintf(value, sizeof value, "win in %d", WIN - v);
+    else if (v < -MATE_BOUND)
+        std::snprintf(value, sizeof value, "loss in %d", WIN + v);
+    else
+        std::snprintf(value, sizeof value, "%d", v);
+    const int64_t speed = report.time_ms > 0 ? report.nodes * 1000 / report.time_ms : 0;
+    int n = std::snprintf(out, size_t(size), "depth %d-%d value %s nodes %lld time %d speed %lld pv",
+                          report.depth, report.sel_depth, value, static_cast<long long>(report.nodes),
+                          report.time_ms, static_cast<long long>(speed));
+    for (int i = 0; i < report.pv_length && n < size - 8; ++i)
+        n += std::snprintf(out + n, size_t(size - n), " %d,%d", report.pv[i] & 15, report.pv[i] >> 4);
+    if (report.reason[0] && n < size - 40)
+        n += std::snprintf(out + n, size_t(size - n), " (%s)", report.reason);
+    return n;
+}
+
+} // namespace kq2

@@ -1,0 +1,301 @@
+// Threat searches: wins by continuous fours through the shared solver, and
+// wins by threes, where the attacker also plays open threes.
+//
+// Win by threes, as an AND/OR search on the engine board:
+//  - attacker node (attacker to move): a five point wins; a five point of the
+//    defender must be blocked, and the attack goes on only if the block
+//    leaves a threat; an open-four point (white: also a double four) wins; a
+//    win by fours wins; otherwise every four or three of the attacker is
+//    tried, best first, each costing one unit of depth;
+//  - defender node (defender to move, the attacker threatens): a five point
+//    of the attacker must be blocked (a black block on a foul loses); a three
+//    counts only when it left an open-four point; the defender's own win by
+//    fours refutes it; otherwise every defender move that could stop an
+//    open four (the attacker's four points) and every four of the defender
+//    is tried, and the attack holds only if it holds against all of them.
+// Any defence of an open three lies on the attacker's four points (a square
+// that keeps the three from becoming an open four is a square that, with the
+// three, would make a four) or is a four of the defender, so the replies
+// tried are all that can matter.
+//
+// Threat table: entries of 16 bytes, a full 64-bit key (both Zobrist keys,
+// the attacker's colour and the node kind folded in), the result, the depth
+// it was searched to and the attacking move. A win holds at any depth, a
+// failure only up to the depth it was searched to.
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "../board/board.h"
+#include "../solver/solver.h"
+#include "../timing.h"
+#include "kq2.h"
+
+namespace kq2 {
+
+int64_t threat_nodes;
+int32_t threat_deadline = INT32_MAX;
+
+namespace {
+
+struct ThreatEntry {
+    uint64_t key;
+    int8_t depth;  // depth searched (failures hold up to it)
+    uint8_t result; // RESULT_NONE, THREAT_WIN or THREAT_FAIL
+    Square move;   // the attacking move of a win at an attacker node
+    uint8_t unused[5];
+};
+static_assert(sizeof(ThreatEntry) == 16, "threat entries are 16 bytes");
+
+constexpr uint8_t THREAT_EMPTY = 0, THREAT_WIN = 1, THREAT_FAIL = 2;
+constexpr int WON = 1, FAILED = 0, ABORTED = -1;
+constexpr int32_t INNER_FOUR_TRIES = 400; // solver tries for a win by fours inside
+constexpr int MAX_ATTACKS = 24;           // attacking moves tried at one node
+
+ThreatEntry* table = nullptr;
+uint64_t table_mask = 0;
+int64_t node_limit;
+bool aborted;
+
+inline uint64_t node_key(uint8_t attacker, bool attacking) {
+    uint64_t key = uint64_t(hash_index) << 32 | hash_lock;
+    if (attacker == BLACK) key ^= 0x5bd1e9955bd1e995ull;
+    if (attacking) key ^= 0x9e3779b97f4a7c15ull;
+    return key;
+}
+
+inline ThreatEntry* probe(uint64_t key) {
+    if (!table) return nullptr;
+    ThreatEntry* e = &table[key & table_mask];
+    return e->key == key ? e : nullptr;
+}
+
+inline void store(uint64_t key, uint8_t result, int depth, Square move) {
+    if (!table || aborted) return;
+    ThreatEntry& e = table[key & table_mask];
+    // A win is never replaced by a failure of the same position.
+    if (e.key == key && e.result == THREAT_WIN && result != THREAT_WIN) return;
+    e = {key, int8_t(depth), result, move, {}};
+}
+
+inline bool out_of_work() {
+    if (aborted) return true;
+    if ((threat_nodes & 63) == 0) {
+        if (time_is_spent()) time_up = 1;
+        if (think_elapsed() >= threat_deadline) aborted = true;
+    }
+    if (time_up || (node_limit > 0 && threat_nodes >= node_limit)) aborted = true;
+    return aborted;
+}
+
+inline bool has_open_four_point(uint8_t colour) {
+    return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
+           (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
+}
+
+int attack(uint8_t attacker, int depth, Square* move);
+
+// The defender is to move and the attacker has just played a threat.
+int defend(uint8_t attacker, int depth) {
+    const uint8_t defender = uint8_t(1 - attacker);
+    ++threat_nodes;
+    if (out_of_work()) return ABORTED;
+    if (class_count[defender][CLASS_FIVE] > 0) return FAILED;
+    if (class_count[attacker][CLASS_FIVE] >= 2) return WON;
+    if (class_count[attacker][CLASS_FIVE] == 1) {
+        const Square b = five_point(attacker);
+        if (restricted(defender) && is_forbidden(b)) return WON;
+        place_stone(b, defender);
+        const int r = attack(attacker, depth, nullptr);
+        remove_stone();
+        return r;
+    }
+    if (!has_open_four_point(attacker)) return FAILED;
+    const uint64_t key = node_key(attacker, false);
+    if (const ThreatEntry* e = probe(key)) {
+        if (e->result == THREAT_WIN) return WON;
+        if (e->result == THREAT_FAIL && e->depth >= depth) return FAILED;
+    }
+    Square counter;
+    if (vcf(defender, INNER_FOUR_TRIES, &counter)) {
+        store(key, THREAT_FAIL, 127, NO_MOVE);
+        return FAILED;
+    }
+    if (time_up) return ABORTED;
+
+    uint64_t set[4];
+    for (int w = 0; w < 4; ++w) set[w] = four_squares[attacker][w] | four_squares[defender][w];
+    for (int w = 0; w < 4; ++w) {
+        for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
+            const Square s = Square(w * 64 + __builtin_ctzll(bits));
+            if (!legal_for(defender, s)) continue;
+            place_stone(s, defender);
+            const int r = attack(attacker, depth, nullptr);
+            remove_stone();
+            if (r == ABORTED) return ABORTED;
+            if (r == FAILED) {
+                store(key, THREAT_FAIL, depth, NO_MOVE);
+                return FAILED;
+            }
+        }
+    }
+    store(key, THREAT_WIN, depth, NO_MOVE);
+    return WON;
+}
+
+// Ordering of attacking moves: four-threes and double threes first.
+int attack_order(uint8_t attacker, Square s) {
+    static constexpr int rank[CLASS_SLOTS] = {0, 0, 0, 0, 0, 30, 40, 80, 20,
+                                              25, 0, 90, 85, 0, 0, 0, 0, 0};
+    const uint8_t defender = uint8_t(1 - attacker);
+    return rank[square_class[attacker][s]] * 64 + move_score(attacker, s) / 16 +
+           square_class[defender][s];
+}
+
+// The attacker is to move.
+int attack(uint8_t attacker, int depth, Square* move) {
+    const uint8_t defender = uint8_t(1 - attacker);
+    ++threat_nodes;
+    if (out_of_work()) return ABORTED;
+    if (class_count[attacker][CLASS_FIVE] > 0) {
+        if (move) *move = five_point(attacker);
+        return WON;
+    }
+    if (class_count[defender][CLASS_FIVE] > 0) {
+        if (class_count[defender][CLASS_FIVE] >= 2) return FAILED;
+        const Square b = five_point(defender);
+        if (restricted(attacker) && is_forbidden(b)) return FAILED;
+        place_stone(b, attacker);
+        const int r = defend(attacker, depth);
+        remove_stone();
+        if (r == WON && move) *move = b;
+        return r;
+    }
+    if (has_open_four_point(attacker)) {
+        if (move) {
+            *move = NO_MOVE;
+            for_each_four_square(attacker, [&](int s) {
+                const uint8_t k = square_class[attacker][s];
+                if (k == CLASS_OPEN_FOUR || (k == CLASS_DOUBLE_FOUR && !restricted(attacker))) {
+                    *move = Square(s);
+                    return false;
+                }
+                return true;
+            });
+        }
+        return WON;
+    }
+    Square four_win;
+    if (vcf(attacker, INNER_FOUR_TRIES, &four_win)) {
+        if (move) *move = four_win;
+        return WON;
+    }
+    if (time_up) return ABORTED;
+    if (depth <= 0) return FAILED;
+    const uint64_t key = node_key(attacker, true);
+    if (const ThreatEntry* e = probe(key)) {
+        if (e->result == THREAT_WIN && (!move || legal_for(attacker, e->move))) {
+            if (move) *move = e->move;
+            return WON;
+        }
+        if (e->result == THREAT_FAIL && e->depth >= depth) return FAILED;
+    }
+
+    // Fours and threes of the attacker, best first.
+    Square moves[MAX_MOVES];
+    int scores[MAX_MOVES];
+    int n = 0;
+    for (int r = 0; r < BOARD_SIZE; ++r)
+        for (int c = 0; c < BOARD_SIZE; ++c) {
+            const Square s = Square(r * 16 + c);
+            const uint8_t k = square_class[attacker][s];
+            if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
+            if (!legal_for(attacker, s)) continue;
+            int v = attack_order(attacker, s), j = n++;
+            while (j > 0 && scores[j - 1] < v) {
+                moves[j] = moves[j - 1];
+                scores[j] = scores[j - 1];
+                --j;
+            }
+            moves[j] = s;
+            scores[j] = v;
+        }
+    if (n > MAX_ATTACKS) n = MAX_ATTACKS;
+
+    for (int i = 0; i < n; ++i) {
+        const Square s = moves[i];
+        const bool four = square_class[attacker][s] >= CLASS_FOUR;
+        place_stone(s, attacker);
+        // A three must leave an open-four point; anything less is no threat.
+        int r = FAILED;
+        if (four || has_open_four_point(attacker)) r = defend(attacker, depth - 1);
+        remove_stone();
+        if (r == ABORTED) return ABORTED;
+        if (r == WON) {
+            store(key, THREAT_WIN, depth, s);
+            if (move) *move = s;
+            return WON;
+        }
+    }
+    store(key, THREAT_FAIL, depth, NO_MOVE);
+    return FAILED;
+}
+
+} // namespace
+
+Square five_point(uint8_t colour) {
+    if (class_count[colour][CLASS_FIVE] == 0) return NO_MOVE;
+    const Square f = five_square[colour];
+    if (cells[f] == EMPTY && square_class[colour][f] == CLASS_FIVE) return f;
+    Square found = NO_MOVE;
+    for_each_four_square(colour, [&](int s) {
+        if (square_class[colour][s] != CLASS_FIVE) return true;
+        found = Square(s);
+        return false;
+    });
+    return found;
+}
+
+bool legal_for(uint8_t colour, Square s) {
+    if (!on_board(s) || cells[s] != EMPTY) return false;
+    return !restricted(colour) || !is_forbidden(s);
+}
+
+bool vcf(uint8_t side, int32_t tries, Square* move) {
+    if (four_squares[side][0] == 0 && four_squares[side][1] == 0 && four_squares[side][2] == 0 &&
+        four_squares[side][3] == 0)
+        return false;
+    solver_budget = tries;
+    solver_move = NO_MOVE;
+    const int8_t r = solve_threats(side, nullptr);
+    if (r < RESULT_WIN || !legal_for(side, solver_move)) return false;
+    *move = solver_move;
+    return true;
+}
+
+int vct(uint8_t side, int depth, int64_t nodes, Square* move) {
+    aborted = false;
+    node_limit = nodes > 0 ? threat_nodes + nodes : 0;
+    *move = NO_MOVE;
+    const int r = attack(side, depth, move);
+    if (r == WON && !legal_for(side, *move)) return 0;
+    return r == WON ? 1 : r == ABORTED ? -1 : 0;
+}
+
+void clear_threat_table() {
+    if (table) std::memset(table, 0, (table_mask + 1) * sizeof(ThreatEntry));
+}
+
+// Sized by setup_tables (search.cpp) through this hook.
+bool resize_threat_table(uint64_t entries) {
+    std::free(table);
+    table = nullptr;
+    table_mask = 0;
+    if (entries == 0) return true;
+    table = static_cast<ThreatEntry*>(std::calloc(entries, sizeof(ThreatEntry)));
+    if (!table) return false;
+    table_mask = entries - 1;
+    return true;
+}
+
+} // namespace kq2

@@ -5,11 +5,15 @@
 // behaviour changes.
 //
 //   kq2-bench [depth]     (default 6)
+//   kq2-bench --think MS "HH HI ..."   one think on a position (spaces
+//                                       between moves optional), with its report
+//   kq2-bench --threats "HH HI ..."    wins by fours and by threes of both sides
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "board/board.h"
 #include "kq2/kq2.h"
@@ -27,13 +31,71 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
 
 } // namespace
 
+// One think on a position of the command line, as a game would see it.
+int think_once(int ms, const char* text) {
+    char packed[512];
+    int n = 0;
+    for (const char* p = text; *p && n < 510; ++p)
+        if (*p != ' ') packed[n++] = *p;
+    packed[n] = '\0';
+    GameRecord record{};
+    if (!parse(packed, record)) {
+        std::printf("bad position %s\n", text);
+        return 1;
+    }
+    think_start = clock_ms();
+    think_budget = ms;
+    const Square m = kq2::think(record);
+    char line[1200];
+    kq2::format_report(line, sizeof line);
+    std::printf("move %c%c (%d,%d)  %s  [search from %d ms, %d root moves, %lld search nodes]\n",
+                'A' + (m & 15), 'A' + (m >> 4), m & 15, m >> 4, line, kq2::report.search_ms,
+                kq2::report.root_moves, static_cast<long long>(kq2::search_nodes));
+    return 0;
+}
+
+// Wins by fours and by threes of each side, as if it were to move.
+int show_threats(const char* text) {
+    char packed[512];
+    int n = 0;
+    for (const char* p = text; *p && n < 510; ++p)
+        if (*p != ' ') packed[n++] = *p;
+    packed[n] = '\0';
+    GameRecord record{};
+    if (!parse(packed, record) || !load_position(record)) return 1;
+    think_start = clock_ms();
+    think_budget = INT32_MAX;
+    for (uint8_t side : {BLACK, WHITE}) {
+        Square m = NO_MOVE;
+        const bool fours =
+            kq2::five_point(uint8_t(1 - side)) == NO_MOVE && kq2::vcf(side, 20000, &m);
+        std::printf("%s: fours %s", side == BLACK ? "black" : "white", fours ? "win" : "none");
+        if (fours) std::printf(" %c%c", 'A' + (m & 15), 'A' + (m >> 4));
+        for (int depth = 1; depth <= 10; ++depth) {
+            kq2::threat_nodes = 0;
+            const int r = kq2::vct(side, depth, 2000000, &m);
+            if (r != 0) {
+                std::printf(", threes %s at depth %d: %c%c (%lld nodes)", r > 0 ? "win" : "aborted",
+                            depth, 'A' + (m & 15), 'A' + (m >> 4),
+                            static_cast<long long>(kq2::threat_nodes));
+                break;
+            }
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     engine_init();
     if (!engine_initialised || !kq2::setup_tables()) {
         std::printf("engine set-up failed\n");
         return 1;
     }
+    if (argc > 3 && std::strcmp(argv[1], "--think") == 0)
+        return think_once(std::atoi(argv[2]), argv[3]);
+    if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) return show_threats(argv[2]);
+    const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     kq2::clear_search_table();
     kq2::clear_threat_table();
     std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * (solver_mask + 1));

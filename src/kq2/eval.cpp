@@ -16,17 +16,17 @@ namespace {
 
 // Per class 0..16: the value of one square of that class for the side to
 // move (own) and for the side that moved last (theirs).
-constexpr int own_weight[CLASS_SLOTS] = {0,  0,  6,   4,   16,  36,  48,  90,  22,
-                                         30, 0,  160, 160, 200, 600, 0,   0,   0};
-constexpr int their_weight[CLASS_SLOTS] = {0,  0,  5,   3,   13,  26,  34,  70,  16,
-                                           22, 0,  120, 120, 150, 400, 0,   0,   0};
+constexpr int own_weight[CLASS_SLOTS] = {0,  0, 6,   4,   16,  36,  48, 90, 22,
+                                         30, 0, 160, 160, 200, 600, 0,  0,  0};
+constexpr int their_weight[CLASS_SLOTS] = {0,  0, 5,   3,   13,  26,  34, 70, 16,
+                                           22, 0, 120, 120, 150, 400, 0,  0,  0};
 
 // Ordering: what a move makes for the mover (attack) and what it takes from
 // the opponent (defence), by the square's class for each colour.
-constexpr int attack_score[CLASS_SLOTS] = {0,   0,   10,  6,   30,   60,    80,  200, 50,
-                                           70,  0,   400, 400, 700,  2000,  10000, 0, 0};
-constexpr int defence_score[CLASS_SLOTS] = {0,   0,   8,   5,   25,   50,   65, 150, 40,
-                                            55,  0,   300, 300, 500,  1200, 5000, 0, 0};
+constexpr int attack_score[CLASS_SLOTS] = {0,  0, 10,  6,   30,  60,   80,    200, 50,
+                                           70, 0, 400, 400, 700, 2000, 10000, 0,   0};
+constexpr int defence_score[CLASS_SLOTS] = {0,  0, 8,   5,   25,  50,   65,   150, 40,
+                                            55, 0, 300, 300, 500, 1200, 5000, 0,   0};
 // Tie-break inside a class: the sum of the four line shapes of both colours.
 constexpr int shape_points[11] = {0, 0, 2, 2, 5, 8, 9, 12, 16, 0, 10};
 

@@ -41,12 +41,14 @@ extern Settings settings;
 
 // What the last think did, for the report line.
 struct ThinkReport {
-    int depth = 0;        // last finished iteration (0: decided without a search)
-    int sel_depth = 0;    // deepest ply a search node reached
-    int value = 0;        // from the mover's side
-    int64_t nodes = 0;    // search nodes plus threat-search nodes
-    int32_t time_ms = 0;  // from the request to the answer
-    Square pv[MAX_PLY];   // principal variation, starting with the move
+    int depth = 0;         // last finished iteration (0: decided without a search)
+    int sel_depth = 0;     // deepest ply a search node reached
+    int value = 0;         // from the mover's side
+    int64_t nodes = 0;     // search nodes plus threat-search nodes
+    int32_t time_ms = 0;   // from the request to the answer
+    int32_t search_ms = 0; // when the main search began (the threat searches before it)
+    int root_moves = 0;    // moves the main search chose among
+    Square pv[MAX_PLY];    // principal variation, starting with the move
     int pv_length = 0;
     const char* reason = ""; // how the move was decided when not by the search
 };

@@ -45,8 +45,8 @@ static_assert(sizeof(TableEntry) == 16, "search entries are 16 bytes");
 constexpr int BUCKET = 4; // entries per bucket: one 64-byte line
 
 constexpr uint8_t BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3;
-constexpr int32_t NODE_FOUR_TRIES = 150; // solver tries for a win by fours at a node
-constexpr int QUIET_LIMIT = 20;          // quiet moves looked at in one node
+constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a node
+constexpr int QUIET_LIMIT = 20;         // quiet moves looked at in one node
 
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
@@ -113,9 +113,9 @@ inline bool time_check() {
     return search_aborted;
 }
 
-inline bool has_fours(uint8_t colour) {
-    return (four_squares[colour][0] | four_squares[colour][1] | four_squares[colour][2] |
-            four_squares[colour][3]) != 0;
+inline bool has_four_three(uint8_t colour) {
+    return class_count[colour][CLASS_FOUR_THREE] > 0 ||
+           class_count[colour][CLASS_FOUR_THREE_THREE] > 0;
 }
 
 inline bool has_open_four_point(uint8_t colour) {
@@ -188,8 +188,10 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         }
     }
 
+    // A four-three point is where wins by fours start; without one, the
+    // search's own forced blocks see the fours.
     Square four_win;
-    if (has_fours(side) && vcf(side, NODE_FOUR_TRIES, &four_win)) {
+    if (has_four_three(side) && vcf(side, NODE_FOUR_TRIES, &four_win)) {
         const int v = WIN - ply - 5;
         store(key, v, 100, BOUND_EXACT, four_win, ply);
         if (pv_node) {
@@ -203,7 +205,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     // Is the opponent threatening to win?
     bool threat = has_open_four_point(other);
     bool wide = false;
-    if (!threat && has_fours(other)) {
+    if (!threat && has_four_three(other)) {
         Square unused;
         threat = wide = vcf(other, NODE_FOUR_TRIES, &unused);
     }
@@ -227,8 +229,8 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     for (int i = 0; i < n; ++i) {
         const Square m = moves[i];
         if (cells[m] != EMPTY) continue;
-        const bool forcing = square_class[side][m] >= CLASS_OPEN_THREE ||
-                             square_class[other][m] >= CLASS_FOUR;
+        const bool forcing =
+            square_class[side][m] >= CLASS_OPEN_THREE || square_class[other][m] >= CLASS_FOUR;
         int new_depth = depth - 1;
         if (threat && n == 1) new_depth = depth; // a single defence costs nothing
         int reduction = 0;
@@ -241,8 +243,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             v = -search(-beta, -alpha, new_depth, ply + 1, pv_node);
         } else {
             v = -search(-alpha - 1, -alpha, new_depth - reduction, ply + 1, false);
-            if (v > alpha && reduction)
-                v = -search(-alpha - 1, -alpha, new_depth, ply + 1, false);
+            if (v > alpha && reduction) v = -search(-alpha - 1, -alpha, new_depth, ply + 1, false);
             if (v > alpha && v < beta && pv_node)
                 v = -search(-beta, -alpha, new_depth, ply + 1, true);
         }
@@ -261,7 +262,9 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             }
         }
     }
-    const uint8_t bound = best >= beta ? BOUND_LOWER : best > alpha_start ? BOUND_EXACT : BOUND_UPPER;
+    const uint8_t bound = best >= beta         ? BOUND_LOWER
+                          : best > alpha_start ? BOUND_EXACT
+                                               : BOUND_UPPER;
     store(key, best, depth, bound, best_move, ply);
     return best;
 }
@@ -275,6 +278,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
     ++generation;
     std::memset(killers, NO_MOVE, sizeof killers);
     report.depth = 0;
+    int32_t iteration_start = think_elapsed();
     for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
         int alpha = -INF;
         const int beta = INF;
@@ -335,8 +339,11 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
         // An iteration takes a few times the one before: start one only while
-        // it can still finish.
-        if (think_elapsed() * 2 > hard_limit) break;
+        // it can still finish, or most of it.
+        const int32_t now = think_elapsed();
+        const int32_t last = now - iteration_start;
+        iteration_start = now;
+        if (now * 10 > hard_limit * 6 || now + 2 * last > hard_limit) break;
         if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
     }
 }
@@ -372,6 +379,10 @@ bool setup_tables() {
     bucket_mask = table ? buckets - 1 : 0;
     const bool threats_ok = resize_threat_table(threat_entries);
     sized_for = settings.max_memory;
+    // Touch every page now, at set-up, rather than one by one in the thinks.
+    clear_search_table();
+    clear_threat_table();
+    std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * solver_entries);
     return table && threats_ok;
 }
 

@@ -30,10 +30,12 @@ constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
 constexpr int64_t OWN_THREE_NODES = 100000;
 constexpr int64_t THEIR_THREE_NODES = 50000;
 constexpr int64_t CHECK_THREE_NODES = 8000;
+constexpr int32_t CHECK_FOUR_TRIES = 1000;
 
 int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100); }
 
-// Searching for a win by threes with rising depth until the deadline.
+// Searching for a win by threes with rising depth until the deadline; the
+// depth of the win found, 0 when none was.
 int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move) {
     threat_deadline = deadline;
     const int64_t end = threat_nodes + nodes;
@@ -41,12 +43,16 @@ int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move) {
     for (int depth = 1; depth <= MAX_THREE_DEPTH && threat_nodes < end; ++depth) {
         const int64_t before = threat_nodes;
         result = vct(side, depth, end - threat_nodes, move);
+        if (result == 1) {
+            threat_deadline = INT32_MAX;
+            return depth;
+        }
         if (result != 0) break;
         // Nothing new was searched: deeper will not find more.
         if (threat_nodes - before < 4 * depth) break;
     }
     threat_deadline = INT32_MAX;
-    return result == 1 ? 1 : 0;
+    return 0;
 }
 
 Square decided(Square m, const char* reason, int value) {
@@ -80,7 +86,7 @@ Square any_legal(uint8_t side) {
 // moves after which it no longer does, checked one by one while time allows
 // (unchecked ones are kept). When none is left every move loses and the
 // search chooses among all of them.
-int keep_defences(Square* moves, int n, uint8_t side, bool by_threes, int32_t deadline) {
+int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t deadline) {
     const uint8_t other = uint8_t(1 - side);
     Square kept[MAX_MOVES];
     int k = 0;
@@ -94,11 +100,11 @@ int keep_defences(Square* moves, int n, uint8_t side, bool by_threes, int32_t de
         bool refuted = false;
         if (class_count[side][CLASS_FIVE] == 0) { // a four is searched, not judged here
             Square unused;
-            if (class_count[other][CLASS_FIVE] > 0 || vcf(other, ROOT_FOUR_TRIES / 4, &unused)) {
+            if (class_count[other][CLASS_FIVE] > 0 || vcf(other, CHECK_FOUR_TRIES, &unused)) {
                 refuted = true;
-            } else if (by_threes) {
+            } else if (three_depth > 0) {
                 threat_deadline = deadline;
-                refuted = vct(other, 6, CHECK_THREE_NODES, &unused) == 1;
+                refuted = vct(other, three_depth, CHECK_THREE_NODES, &unused) == 1;
                 threat_deadline = INT32_MAX;
             }
         }
@@ -123,7 +129,8 @@ Square think_position(GameRecord& record) {
 
     if (m == NO_MOVE) {
         if (vcf(side, ROOT_FOUR_TRIES, &m)) return decided(m, "win by fours", WIN - 9);
-        if (deepening_vct(side, share(20), OWN_THREE_NODES, &m)) return decided(m, "win by threes", WIN - 19);
+        if (deepening_vct(side, share(20), OWN_THREE_NODES, &m))
+            return decided(m, "win by threes", WIN - 19);
     }
 
     // The opponent's threats narrow the root.
@@ -134,19 +141,21 @@ Square think_position(GameRecord& record) {
                                            vcf(other, ROOT_FOUR_TRIES, &unused));
     if (by_fours) {
         n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0);
-        n = keep_defences(moves, n, side, false, share(40));
+        n = keep_defences(moves, n, side, 0, share(40));
     } else {
         n = generate_moves(moves, ROOT_QUIET_LIMIT);
-        if (m == NO_MOVE && deepening_vct(other, share(30), THEIR_THREE_NODES, &unused))
-            n = keep_defences(moves, n, side, true, share(45));
+        const int depth =
+            m == NO_MOVE ? deepening_vct(other, share(30), THEIR_THREE_NODES, &unused) : 0;
+        if (depth > 0) n = keep_defences(moves, n, side, depth + 1, share(45));
     }
     if (n == 0) return decided(any_legal(side), "no candidate", 0);
 
     RootMove root[MAX_MOVES];
     for (int i = 0; i < n; ++i) root[i] = {moves[i], 0, 0};
+    report.search_ms = think_elapsed();
+    report.root_moves = n;
     report.reason = "";
-    search_root(root, n, settings.max_depth > 0 ? settings.max_depth : MAX_PLY,
-                settings.max_nodes);
+    search_root(root, n, settings.max_depth > 0 ? settings.max_depth : MAX_PLY, settings.max_nodes);
     if (report.pv_length == 0) {
         report.pv[0] = root[0].move;
         report.pv_length = 1;
@@ -187,11 +196,13 @@ int format_report(char* out, int size) {
     else
         std::snprintf(value, sizeof value, "%d", v);
     const int64_t speed = report.time_ms > 0 ? report.nodes * 1000 / report.time_ms : 0;
-    int n = std::snprintf(out, size_t(size), "depth %d-%d value %s nodes %lld time %d speed %lld pv",
-                          report.depth, report.sel_depth, value, static_cast<long long>(report.nodes),
-                          report.time_ms, static_cast<long long>(speed));
+    int n =
+        std::snprintf(out, size_t(size), "depth %d-%d value %s nodes %lld time %d speed %lld pv",
+                      report.depth, report.sel_depth, value, static_cast<long long>(report.nodes),
+                      report.time_ms, static_cast<long long>(speed));
     for (int i = 0; i < report.pv_length && n < size - 8; ++i)
-        n += std::snprintf(out + n, size_t(size - n), " %d,%d", report.pv[i] & 15, report.pv[i] >> 4);
+        n += std::snprintf(out + n, size_t(size - n), " %d,%d", report.pv[i] & 15,
+                           report.pv[i] >> 4);
     if (report.reason[0] && n < size - 40)
         n += std::snprintf(out + n, size_t(size - n), " (%s)", report.reason);
     return n;

@@ -40,16 +40,16 @@ namespace {
 
 struct ThreatEntry {
     uint64_t key;
-    int8_t depth;  // depth searched (failures hold up to it)
+    int8_t depth;   // depth searched (failures hold up to it)
     uint8_t result; // RESULT_NONE, THREAT_WIN or THREAT_FAIL
-    Square move;   // the attacking move of a win at an attacker node
+    Square move;    // the attacking move of a win at an attacker node
     uint8_t unused[5];
 };
 static_assert(sizeof(ThreatEntry) == 16, "threat entries are 16 bytes");
 
 constexpr uint8_t THREAT_EMPTY = 0, THREAT_WIN = 1, THREAT_FAIL = 2;
 constexpr int WON = 1, FAILED = 0, ABORTED = -1;
-constexpr int32_t INNER_FOUR_TRIES = 400; // solver tries for a win by fours inside
+constexpr int32_t INNER_FOUR_TRIES = 200; // solver tries for a win by fours inside
 constexpr int MAX_ATTACKS = 24;           // attacking moves tried at one node
 
 ThreatEntry* table = nullptr;
@@ -57,10 +57,14 @@ uint64_t table_mask = 0;
 int64_t node_limit;
 bool aborted;
 
-inline uint64_t node_key(uint8_t attacker, bool attacking) {
-    uint64_t key = uint64_t(hash_index) << 32 | hash_lock;
+// Node kinds of the table: attacker to move, defender to move, and the
+// result of a win-by-fours question.
+enum NodeKind { KIND_ATTACK, KIND_DEFEND, KIND_FOURS };
+
+inline uint64_t node_key(uint8_t attacker, NodeKind kind) {
+    static constexpr uint64_t kind_keys[3] = {0x9e3779b97f4a7c15ull, 0, 0xc2b2ae3d27d4eb4full};
+    uint64_t key = (uint64_t(hash_index) << 32 | hash_lock) ^ kind_keys[kind];
     if (attacker == BLACK) key ^= 0x5bd1e9955bd1e995ull;
-    if (attacking) key ^= 0x9e3779b97f4a7c15ull;
     return key;
 }
 
@@ -88,6 +92,11 @@ inline bool out_of_work() {
     return aborted;
 }
 
+inline bool has_four_three(uint8_t colour) {
+    return class_count[colour][CLASS_FOUR_THREE] > 0 ||
+           class_count[colour][CLASS_FOUR_THREE_THREE] > 0;
+}
+
 inline bool has_open_four_point(uint8_t colour) {
     return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
            (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
@@ -111,13 +120,16 @@ int defend(uint8_t attacker, int depth) {
         return r;
     }
     if (!has_open_four_point(attacker)) return FAILED;
-    const uint64_t key = node_key(attacker, false);
+    const uint64_t key = node_key(attacker, KIND_DEFEND);
     if (const ThreatEntry* e = probe(key)) {
         if (e->result == THREAT_WIN) return WON;
         if (e->result == THREAT_FAIL && e->depth >= depth) return FAILED;
     }
+    // The defender's fours are among the replies below, and each of them
+    // comes back here after the forced block, so its wins by fours are seen
+    // there; a quick proof is tried only from a four-three point.
     Square counter;
-    if (vcf(defender, INNER_FOUR_TRIES, &counter)) {
+    if (has_four_three(defender) && vcf(defender, INNER_FOUR_TRIES, &counter)) {
         store(key, THREAT_FAIL, 127, NO_MOVE);
         return FAILED;
     }
@@ -145,8 +157,8 @@ int defend(uint8_t attacker, int depth) {
 
 // Ordering of attacking moves: four-threes and double threes first.
 int attack_order(uint8_t attacker, Square s) {
-    static constexpr int rank[CLASS_SLOTS] = {0, 0, 0, 0, 0, 30, 40, 80, 20,
-                                              25, 0, 90, 85, 0, 0, 0, 0, 0};
+    static constexpr int rank[CLASS_SLOTS] = {0,  0, 0,  0,  0, 30, 40, 80, 20,
+                                              25, 0, 90, 85, 0, 0,  0,  0,  0};
     const uint8_t defender = uint8_t(1 - attacker);
     return rank[square_class[attacker][s]] * 64 + move_score(attacker, s) / 16 +
            square_class[defender][s];
@@ -186,13 +198,13 @@ int attack(uint8_t attacker, int depth, Square* move) {
         return WON;
     }
     Square four_win;
-    if (vcf(attacker, INNER_FOUR_TRIES, &four_win)) {
+    if (has_four_three(attacker) && vcf(attacker, INNER_FOUR_TRIES, &four_win)) {
         if (move) *move = four_win;
         return WON;
     }
     if (time_up) return ABORTED;
     if (depth <= 0) return FAILED;
-    const uint64_t key = node_key(attacker, true);
+    const uint64_t key = node_key(attacker, KIND_ATTACK);
     if (const ThreatEntry* e = probe(key)) {
         if (e->result == THREAT_WIN && (!move || legal_for(attacker, e->move))) {
             if (move) *move = e->move;
@@ -261,14 +273,28 @@ bool legal_for(uint8_t colour, Square s) {
     return !restricted(colour) || !is_forbidden(s);
 }
 
+// The solver keeps what it proved, but not a search its budget cut short:
+// such failures are remembered here, with the budget they had (as a power of
+// two), so that a question is asked again only with a larger budget.
 bool vcf(uint8_t side, int32_t tries, Square* move) {
     if (four_squares[side][0] == 0 && four_squares[side][1] == 0 && four_squares[side][2] == 0 &&
         four_squares[side][3] == 0)
         return false;
+    const uint64_t key = node_key(side, KIND_FOURS);
+    const int level = 32 - __builtin_clz(uint32_t(tries));
+    if (const ThreatEntry* e = probe(key))
+        if (e->result == THREAT_FAIL && e->depth >= level) return false;
     solver_budget = tries;
     solver_move = NO_MOVE;
     const int8_t r = solve_threats(side, nullptr);
-    if (r < RESULT_WIN || !legal_for(side, solver_move)) return false;
+    if (r < RESULT_WIN || !legal_for(side, solver_move)) {
+        if (!time_up && table) {
+            ThreatEntry& e = table[key & table_mask];
+            if (e.key != key || e.result != THREAT_WIN)
+                e = {key, int8_t(level), THREAT_FAIL, NO_MOVE, {}};
+        }
+        return false;
+    }
     *move = solver_move;
     return true;
 }

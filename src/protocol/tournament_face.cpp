@@ -100,10 +100,18 @@ bool tournament_command(const char* line) {
 const EngineFace tournament_face = {
     "name=\"kq2\", author=\"the kq developers\", version=\"0.1\", country=\"None\", "
     "www=\"None\"",
-    kq2::think, tournament_command, tournament_info, send_report, stop_think,
+    kq2::think,
+    tournament_command,
+    tournament_info,
+    send_report,
+    stop_think,
 };
 
+// The tables are built and their memory taken before the first command, so
+// no think pays for it.
 void use_tournament_face() {
     engine_face = &tournament_face;
     kq2::iteration_hook = send_report;
+    engine_init();
+    kq2::setup_tables();
 }

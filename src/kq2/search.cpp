@@ -56,6 +56,7 @@ Square pv[MAX_PLY][MAX_PLY];
 int pv_length[MAX_PLY];
 Square killers[MAX_PLY][2];
 int64_t node_limit;
+int root_depth; // depth of the current iteration
 
 inline uint64_t position_key() { return uint64_t(hash_index) << 32 | hash_lock; }
 
@@ -231,8 +232,10 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (cells[m] != EMPTY) continue;
         const bool forcing =
             square_class[side][m] >= CLASS_OPEN_THREE || square_class[other][m] >= CLASS_FOUR;
+        // Answers to a three cost nothing, so a chain of threes is followed to
+        // its end (within twice the iteration's depth).
         int new_depth = depth - 1;
-        if (threat && n == 1) new_depth = depth; // a single defence costs nothing
+        if (threat && (n == 1 || (!wide && ply < 2 * root_depth))) new_depth = depth;
         int reduction = 0;
         if (!threat && !pv_node && i >= 3 && depth >= 3 && !forcing)
             reduction = i >= 8 && depth >= 5 ? 2 : 1;
@@ -283,6 +286,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         int alpha = -INF;
         const int beta = INF;
         int best_index = -1;
+        root_depth = depth;
         Square best_pv[MAX_PLY];
         int best_pv_length = 0;
         for (int i = 0; i < n; ++i) {

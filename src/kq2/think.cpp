@@ -84,35 +84,35 @@ Square any_legal(uint8_t side) {
 
 // The root moves when the opponent holds a win by fours or by threes: the
 // moves after which it no longer does, checked one by one while time allows
-// (unchecked ones are kept). When none is left every move loses and the
-// search chooses among all of them.
+// (unchecked ones are kept). When every move checked loses, the moves that
+// lose only to threes are kept over those that lose to fours: the search then
+// chooses the longest resistance among them.
 int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t deadline) {
     const uint8_t other = uint8_t(1 - side);
-    Square kept[MAX_MOVES];
-    int k = 0;
+    uint8_t verdict[MAX_MOVES]; // 0 holds (or unchecked), 1 loses to threes, 2 to fours
+    int best = 2;
     for (int i = 0; i < n; ++i) {
         const Square m = moves[i];
-        if (think_elapsed() >= deadline) {
-            kept[k++] = m;
-            continue;
-        }
-        place_stone(m, side);
-        bool refuted = false;
-        if (class_count[side][CLASS_FIVE] == 0) { // a four is searched, not judged here
-            Square unused;
-            if (class_count[other][CLASS_FIVE] > 0 || vcf(other, CHECK_FOUR_TRIES, &unused)) {
-                refuted = true;
-            } else if (three_depth > 0) {
-                threat_deadline = deadline;
-                refuted = vct(other, three_depth, CHECK_THREE_NODES, &unused) == 1;
-                threat_deadline = INT32_MAX;
+        verdict[i] = 0;
+        if (think_elapsed() < deadline) {
+            place_stone(m, side);
+            if (class_count[side][CLASS_FIVE] == 0) { // a four is searched, not judged here
+                Square unused;
+                if (class_count[other][CLASS_FIVE] > 0 || vcf(other, CHECK_FOUR_TRIES, &unused)) {
+                    verdict[i] = 2;
+                } else if (three_depth > 0) {
+                    threat_deadline = deadline;
+                    if (vct(other, three_depth, CHECK_THREE_NODES, &unused) == 1) verdict[i] = 1;
+                    threat_deadline = INT32_MAX;
+                }
             }
+            remove_stone();
         }
-        remove_stone();
-        if (!refuted) kept[k++] = m;
+        if (verdict[i] < best) best = verdict[i];
     }
-    if (k == 0) return n;
-    std::memcpy(moves, kept, size_t(k));
+    int k = 0;
+    for (int i = 0; i < n; ++i)
+        if (verdict[i] == best) moves[k++] = moves[i];
     return k;
 }
 
@@ -141,7 +141,7 @@ Square think_position(GameRecord& record) {
                                            vcf(other, ROOT_FOUR_TRIES, &unused));
     if (by_fours) {
         n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0);
-        n = keep_defences(moves, n, side, 0, share(40));
+        n = keep_defences(moves, n, side, 4, share(40));
     } else {
         n = generate_moves(moves, ROOT_QUIET_LIMIT);
         const int depth =

@@ -102,10 +102,45 @@ inline bool has_open_four_point(uint8_t colour) {
            (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
 }
 
-int attack(uint8_t attacker, int depth, Square* move);
+int attack(uint8_t attacker, int depth, Square* move, Square threat);
 
-// The defender is to move and the attacker has just played a threat.
-int defend(uint8_t attacker, int depth) {
+// Adds to `set` the attacker's four points on the lines through t, up to the
+// first defender stone or five squares away: where a stone of the defender
+// can keep a three through t from becoming an open four.
+void add_line_defences(uint64_t* set, uint8_t attacker, Square t) {
+    const uint8_t defender = uint8_t(1 - attacker);
+    for (int d = 0; d < 4; ++d) {
+        const int step = dir_step[d];
+        const int lo = t - edge_back[d][t], hi = t + edge_fwd[d][t];
+        for (int dir = -1; dir <= 1; dir += 2) {
+            int q = t;
+            for (int k = 0; k < 5 && q != (dir < 0 ? lo : hi); ++k) {
+                q += dir * step;
+                if (cells[q] == defender) break;
+                if (cells[q] == EMPTY && line_shape[attacker][d][q] >= SHAPE_FOUR &&
+                    line_shape[attacker][d][q] != SHAPE_FIVE)
+                    set[q >> 6] |= uint64_t(1) << (q & 63);
+            }
+        }
+    }
+}
+
+// Whether every open-four point of the attacker lies in the set.
+bool covers_open_fours(const uint64_t* set, uint8_t attacker) {
+    bool covered = true;
+    for_each_four_square(attacker, [&](int s) {
+        const uint8_t k = square_class[attacker][s];
+        if ((k == CLASS_OPEN_FOUR || (k == CLASS_DOUBLE_FOUR && !restricted(attacker))) &&
+            !(set[s >> 6] >> (s & 63) & 1))
+            covered = false;
+        return covered;
+    });
+    return covered;
+}
+
+// The defender is to move and the attacker threatens: t1 and t2 are the
+// attacker's stones whose lines may carry the threat (NO_MOVE when unknown).
+int defend(uint8_t attacker, int depth, Square t1, Square t2) {
     const uint8_t defender = uint8_t(1 - attacker);
     ++threat_nodes;
     if (out_of_work()) return ABORTED;
@@ -115,7 +150,7 @@ int defend(uint8_t attacker, int depth) {
         const Square b = five_point(attacker);
         if (restricted(defender) && is_forbidden(b)) return WON;
         place_stone(b, defender);
-        const int r = attack(attacker, depth, nullptr);
+        const int r = attack(attacker, depth, nullptr, t1);
         remove_stone();
         return r;
     }
@@ -135,19 +170,28 @@ int defend(uint8_t attacker, int depth) {
     }
     if (time_up) return ABORTED;
 
-    uint64_t set[4];
-    for (int w = 0; w < 4; ++w) set[w] = four_squares[attacker][w] | four_squares[defender][w];
-    for (int w = 0; w < 4; ++w) {
-        for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
-            const Square s = Square(w * 64 + __builtin_ctzll(bits));
-            if (!legal_for(defender, s)) continue;
-            place_stone(s, defender);
-            const int r = attack(attacker, depth, nullptr);
-            remove_stone();
-            if (r == ABORTED) return ABORTED;
-            if (r == FAILED) {
-                store(key, THREAT_FAIL, depth, NO_MOVE);
-                return FAILED;
+    // Replies: the four points on the threatening lines (all of the
+    // attacker's when those lines do not hold every open-four point), then
+    // the defender's own fours.
+    uint64_t set[4] = {0, 0, 0, 0};
+    if (t1 != NO_MOVE) add_line_defences(set, attacker, t1);
+    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
+    if (t1 == NO_MOVE || !covers_open_fours(set, attacker))
+        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int w = 0; w < 4; ++w) {
+            uint64_t bits = pass == 0 ? set[w] : four_squares[defender][w] & ~set[w];
+            for (; bits; bits &= bits - 1) {
+                const Square s = Square(w * 64 + __builtin_ctzll(bits));
+                if (!legal_for(defender, s)) continue;
+                place_stone(s, defender);
+                const int r = attack(attacker, depth, nullptr, t1);
+                remove_stone();
+                if (r == ABORTED) return ABORTED;
+                if (r == FAILED) {
+                    store(key, THREAT_FAIL, depth, NO_MOVE);
+                    return FAILED;
+                }
             }
         }
     }
@@ -164,8 +208,8 @@ int attack_order(uint8_t attacker, Square s) {
            square_class[defender][s];
 }
 
-// The attacker is to move.
-int attack(uint8_t attacker, int depth, Square* move) {
+// The attacker is to move; `threat` is its three still standing, if any.
+int attack(uint8_t attacker, int depth, Square* move, Square threat) {
     const uint8_t defender = uint8_t(1 - attacker);
     ++threat_nodes;
     if (out_of_work()) return ABORTED;
@@ -178,7 +222,7 @@ int attack(uint8_t attacker, int depth, Square* move) {
         const Square b = five_point(defender);
         if (restricted(attacker) && is_forbidden(b)) return FAILED;
         place_stone(b, attacker);
-        const int r = defend(attacker, depth);
+        const int r = defend(attacker, depth, threat, b);
         remove_stone();
         if (r == WON && move) *move = b;
         return r;
@@ -240,7 +284,7 @@ int attack(uint8_t attacker, int depth, Square* move) {
         place_stone(s, attacker);
         // A three must leave an open-four point; anything less is no threat.
         int r = FAILED;
-        if (four || has_open_four_point(attacker)) r = defend(attacker, depth - 1);
+        if (four || has_open_four_point(attacker)) r = defend(attacker, depth - 1, s, NO_MOVE);
         remove_stone();
         if (r == ABORTED) return ABORTED;
         if (r == WON) {
@@ -303,7 +347,7 @@ int vct(uint8_t side, int depth, int64_t nodes, Square* move) {
     aborted = false;
     node_limit = nodes > 0 ? threat_nodes + nodes : 0;
     *move = NO_MOVE;
-    const int r = attack(side, depth, move);
+    const int r = attack(side, depth, move, NO_MOVE);
     if (r == WON && !legal_for(side, *move)) return 0;
     return r == WON ? 1 : r == ABORTED ? -1 : 0;
 }

@@ -5,8 +5,9 @@
 // behaviour changes.
 //
 //   kq2-bench [depth]     (default 6)
-//   kq2-bench --think MS "HH HI ..."   one think on a position (spaces
+//   kq2-bench --think MS "HH HI ..." [detail]   one think on a position (spaces
 //                                       between moves optional), with its report
+//                                       (and one line per iteration)
 //   kq2-bench --threats "HH HI ..."    wins by fours and by threes of both sides
 #include <chrono>
 #include <climits>
@@ -32,7 +33,7 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
 } // namespace
 
 // One think on a position of the command line, as a game would see it.
-int think_once(int ms, const char* text) {
+int think_once(int ms, const char* text, bool detail) {
     char packed[512];
     int n = 0;
     for (const char* p = text; *p && n < 510; ++p)
@@ -45,6 +46,12 @@ int think_once(int ms, const char* text) {
     }
     think_start = clock_ms();
     think_budget = ms;
+    kq2::settings.show_detail = detail;
+    kq2::iteration_hook = [] {
+        char text_line[1200];
+        kq2::format_report(text_line, sizeof text_line);
+        std::printf("  %s\n", text_line);
+    };
     const Square m = kq2::think(record);
     char line[1200];
     kq2::format_report(line, sizeof line);
@@ -93,7 +100,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc > 3 && std::strcmp(argv[1], "--think") == 0)
-        return think_once(std::atoi(argv[2]), argv[3]);
+        return think_once(std::atoi(argv[2]), argv[3],
+                          argc > 4 && std::strcmp(argv[4], "detail") == 0);
     if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) return show_threats(argv[2]);
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     kq2::clear_search_table();

@@ -1,8 +1,11 @@
 // load_position and think on arbitrary game records, legal and illegal.
 //
-// Input layout: byte 0 chooses how the rest is read and the think budget,
-// byte 1 is the record's count, the bytes after it its moves.
+// Both engines think on the record, under a rule the input chooses.
+//
+// Input layout: byte 0 chooses how the rest is read, the think budget and
+// the rule, byte 1 is the record's count, the bytes after it its moves.
 //  - bits 0..1 of byte 0: budget 0, 1, 3 or 10 ms;
+//  - bits 2..3: renju, free play, exactly five, renju;
 //  - bit 7 clear: raw record, each byte a Square as it stands (off-board
 //    squares, repeats and counts above 225 included; missing bytes read 0);
 //  - bit 7 set: a legal record built from the bytes, count at most 225:
@@ -16,6 +19,7 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
+#include "kq2/kq2.h"
 
 namespace {
 
@@ -67,12 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   ? legal_record(data + 2, size - 2, data[1], (layout & 0x40) != 0)
                                   : raw_record(data + 2, size - 2, data[1]);
 
+    static const uint8_t rules[4] = {RULE_RENJU, RULE_FREE, RULE_EXACT, RULE_RENJU};
     engine_init();
+    select_rule(rules[(layout >> 2) & 3]);
     if (load_position(record) != fuzz::record_is_legal(record))
         fuzz::fail("load_position disagrees on legality", &record);
 
+    // Checked by the wrappers.
     think_start = clock_ms();
     think_budget = budgets[layout & 3];
-    think(record); // checked by the wrapper
+    think(record);
+    think_start = clock_ms();
+    think_budget = budgets[layout & 3];
+    kq2::think(record);
     return 0;
 }

@@ -36,6 +36,7 @@
 #include "timing.h"
 
 extern "C" Square __real__Z5think10GameRecord(GameRecord record);
+extern "C" Square __real__ZN3kq25thinkE10GameRecord(GameRecord record);
 extern "C" bool __real__Z11record_moveh(Square m);
 
 namespace fuzz {
@@ -294,6 +295,13 @@ inline FILE* open_input(const uint8_t* data, size_t size) {
 // The wrapped entries: every caller in the library and the harness lands here.
 extern "C" Square __wrap__Z5think10GameRecord(GameRecord record) {
     const Square m = __real__Z5think10GameRecord(record);
+    fuzz::check_answer(record, m);
+    fuzz::think_answers().push_back(m);
+    return m;
+}
+
+extern "C" Square __wrap__ZN3kq25thinkE10GameRecord(GameRecord record) {
+    const Square m = __real__ZN3kq25thinkE10GameRecord(record);
     fuzz::check_answer(record, m);
     fuzz::think_answers().push_back(m);
     return m;

@@ -7,13 +7,18 @@
 //
 // After every command: the record, the front-end board and the manager's
 // board agree, and every move announced was the answer of a think that the
-// wrapped think found legal (see fuzz_support.h).
+// wrapped think found legal (see fuzz_support.h). Inputs of odd length talk
+// to the tournament engine's face (its rules, limits, STOP and foul query),
+// the others to the exact engine's; each input starts under renju.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "board/board.h"
 #include "fuzz_support.h"
+#include "kq2/kq2.h"
+#include "search/engine.h"
 
 namespace {
 
@@ -44,6 +49,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::reset_front_end();
+    engine_face = size % 2 ? &tournament_face : &exact_face;
+    engine_init();
+    select_rule(RULE_RENJU);
+    kq2::settings = kq2::Settings();
     FILE* input = fuzz::open_input(data, size);
     if (!input) return 0;
     command_input = input;

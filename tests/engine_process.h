@@ -15,7 +15,7 @@
 
 class EngineProcess {
 public:
-    EngineProcess() {
+    explicit EngineProcess(const char* program = KQ_ENGINE_PATH) {
         signal(SIGPIPE, SIG_IGN);
         char path[] = "/tmp/kq-stderr-XXXXXX";
         const int err = mkstemp(path);
@@ -26,7 +26,7 @@ public:
         if (pid_ == 0) {
             dup2(in[0], 0), dup2(out[1], 1), dup2(err, 2);
             close(in[0]), close(in[1]), close(out[0]), close(out[1]), close(err);
-            execl(KQ_ENGINE_PATH, KQ_ENGINE_PATH, static_cast<char*>(nullptr));
+            execl(program, program, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(in[0]), close(out[1]), close(err);
@@ -97,6 +97,7 @@ public:
         rest.swap(buffer_);
         return rest;
     }
+    pid_t pid() const { return pid_; }
     std::string error_output() const {
         std::stringstream s;
         s << std::ifstream(stderr_path_).rdbuf();

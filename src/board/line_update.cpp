@@ -75,6 +75,56 @@ inline void segment_bounds(unsigned others, int p, int size, int& first, int& la
 
 const uint8_t zero_row[16] = {};
 
+// Starts loading the table row of the segment of `colour` from place `first`
+// to `last` of a line, so that the rescan finds it cached.
+inline void prefetch_row(int colour, int d, int line, int first, int last) {
+    const int len = last - first + 1;
+    if (len < 5) return;
+    const unsigned mask = (unsigned(stones_by_line[colour][d][line]) >> first) & ((1u << len) - 1);
+    __builtin_prefetch(line_table[colour][len] + mask * unsigned(len));
+}
+
+// The rows that placing a stone of `colour` on m will read: the placing
+// colour's segment through m and the other colour's stretches on either side
+// of it, in all four directions. The rows of long segments miss the cache;
+// loading them together hides most of the wait.
+inline void prefetch_place_rows(int m, int colour) {
+    const int other = 1 - colour;
+    for (int d = 0; d < 4; ++d) {
+        const int line = line_of[d][m], p = pos_of[d][m], size = line_size[d][m];
+        int first, last;
+        segment_bounds(stones_by_line[other][d][line], p, size, first, last);
+        // The placing colour's mask will hold the new stone too.
+        const unsigned own = unsigned(stones_by_line[colour][d][line]) | 1u << p;
+        const int len = last - first + 1;
+        if (len >= 5)
+            __builtin_prefetch(line_table[colour][len] +
+                               ((own >> first) & ((1u << len) - 1)) * unsigned(len));
+        segment_bounds(own, p, size, first, last);
+        prefetch_row(other, d, line, first, p - 1);
+        prefetch_row(other, d, line, p + 1, last);
+    }
+}
+
+// The same for taking back the stone of `colour` on m: the rows of that
+// colour's segment through the emptied m and of the other colour's segment
+// joined through it.
+inline void prefetch_remove_rows(int m, int colour) {
+    const int other = 1 - colour;
+    for (int d = 0; d < 4; ++d) {
+        const int line = line_of[d][m], p = pos_of[d][m], size = line_size[d][m];
+        int first, last;
+        segment_bounds(stones_by_line[other][d][line], p, size, first, last);
+        const int len = last - first + 1;
+        const unsigned own = unsigned(stones_by_line[colour][d][line]) & ~(1u << p);
+        if (len >= 5)
+            __builtin_prefetch(line_table[colour][len] +
+                               ((own >> first) & ((1u << len) - 1)) * unsigned(len));
+        segment_bounds(own, p, size, first, last);
+        prefetch_row(other, d, line, first, last);
+    }
+}
+
 } // namespace
 
 void init_line_index() {
@@ -154,6 +204,7 @@ void update_lines_after_remove(int m, int d, int colour) {
 }
 
 void place_stone(Square m, uint8_t colour) {
+    prefetch_place_rows(m, colour);
     cells[m] = colour;
     hash_index ^= zobrist_index[colour][m];
     hash_lock ^= zobrist_lock[colour][m];
@@ -175,6 +226,7 @@ void place_stone(Square m, uint8_t colour) {
 void remove_stone() {
     const Square m = move_stack[--ply];
     const uint8_t colour = cells[m];
+    prefetch_remove_rows(m, colour);
     cells[m] = EMPTY;
     hash_index ^= zobrist_index[colour][m];
     hash_lock ^= zobrist_lock[colour][m];

@@ -18,8 +18,8 @@ namespace {
 // move (own) and for the side that moved last (theirs).
 constexpr int own_weight[CLASS_SLOTS] = {0,  0, 6,   4,   16,  36,  48, 90, 22,
                                          30, 0, 160, 160, 200, 600, 0,  0,  0};
-constexpr int their_weight[CLASS_SLOTS] = {0,  0, 5,   3,   13,  26,  34, 70, 16,
-                                           22, 0, 120, 120, 150, 400, 0,  0,  0};
+constexpr int their_weight[CLASS_SLOTS] = {0,  0, 4,  2,  9,   18,  24, 49, 11,
+                                           15, 0, 84, 84, 105, 280, 0,  0,  0};
 
 // Ordering: what a move makes for the mover (attack) and what it takes from
 // the opponent (defence), by the square's class for each colour.

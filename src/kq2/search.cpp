@@ -10,6 +10,9 @@
 // horizon such a node is searched on rather than evaluated, so the defence
 // of a three is always seen. Quiet moves come from the pattern ordering,
 // capped in number, with late quiet moves searched one ply shallower first.
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,7 +49,9 @@ constexpr int BUCKET = 4; // entries per bucket: one 64-byte line
 
 constexpr uint8_t BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3;
 constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a node
-constexpr int QUIET_LIMIT = 20;         // quiet moves looked at in one node
+constexpr int QUIESCENCE_PLIES = 2;     // answers to a three past the horizon
+// Quiet moves looked at in one node: fewer near the horizon.
+inline int quiet_limit(int depth) { return depth >= 6 ? 20 : depth >= 3 ? 14 : 10; }
 
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
@@ -212,12 +217,14 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     }
     if (depth <= 0) {
         if (!threat) return evaluate();
-        // At the horizon a threat of many moves is only scored.
-        if (wide) return evaluate() - 200;
+        // Past the horizon a three is answered for a few plies more; a threat
+        // of many moves, or one still open after those, is only scored.
+        if (wide || depth <= -QUIESCENCE_PLIES) return evaluate() - 200;
     }
 
     Square moves[MAX_MOVES];
-    const int n = threat ? generate_defences(moves, wide) : generate_moves(moves, QUIET_LIMIT);
+    const int n =
+        threat ? generate_defences(moves, wide) : generate_moves(moves, quiet_limit(depth));
     if (n == 0) return threat ? -(WIN - ply - 4) : evaluate();
     int first = 0;
     if (table_move != NO_MOVE) lift(moves, n, first++, table_move);
@@ -235,10 +242,10 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         // Answers to a three cost nothing, so a chain of threes is followed to
         // its end (within twice the iteration's depth).
         int new_depth = depth - 1;
-        if (threat && (n == 1 || (!wide && ply < 2 * root_depth))) new_depth = depth;
+        if (threat && depth > 0 && (n == 1 || (!wide && ply < 2 * root_depth))) new_depth = depth;
         int reduction = 0;
-        if (!threat && !pv_node && i >= 3 && depth >= 3 && !forcing)
-            reduction = i >= 8 && depth >= 5 ? 2 : 1;
+        if (!threat && i >= 2 && depth >= 2 && !forcing)
+            reduction = 1 + (i >= 6) + (depth >= 6 && i >= 10) - (pv_node ? 1 : 0);
 
         place_stone(m, side);
         int v;
@@ -281,7 +288,6 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
     ++generation;
     std::memset(killers, NO_MOVE, sizeof killers);
     report.depth = 0;
-    int32_t iteration_start = think_elapsed();
     for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
         int alpha = -INF;
         const int beta = INF;
@@ -342,12 +348,9 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
-        // An iteration takes a few times the one before: start one only while
-        // it can still finish, or most of it.
-        const int32_t now = think_elapsed();
-        const int32_t last = now - iteration_start;
-        iteration_start = now;
-        if (now * 10 > hard_limit * 6 || now + 2 * last > hard_limit) break;
+        // A new iteration starts while half the time is left; one that cannot
+        // finish still counts where it found a better first move.
+        if (int64_t(think_elapsed()) * 2 > hard_limit) break;
         if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
     }
 }
@@ -361,32 +364,44 @@ bool setup_tables() {
     static int64_t sized_for = -1;
     if (sized_for == settings.max_memory && table) return true;
     // The memory left for tables after the process's own (code, stacks, the
-    // line tables): a quarter of it for the solver's table (at most all of
-    // it), an eighth for the threat table, the rest for the search table,
-    // each a power of two.
-    int64_t limit = settings.max_memory > 0 ? settings.max_memory : 350ll << 20;
+    // line tables): an eighth each for the solver's table and the threat
+    // table, the rest for the search table, each a power of two and none
+    // larger than a search of a few seconds can fill.
+    const int64_t limit = settings.max_memory > 0 ? settings.max_memory : 350ll << 20;
     int64_t room = limit - (24ll << 20);
     if (room < (4ll << 20)) room = 4ll << 20;
     uint64_t solver_entries = 1u << 12; // per side
-    while (solver_entries * 2 <= SOLVER_TABLE_SIZE &&
-           int64_t(solver_entries * 2 * 2 * sizeof(SolverEntry)) <= room / 4)
+    while (solver_entries < (1u << 20) && solver_entries * 2 <= SOLVER_TABLE_SIZE &&
+           int64_t(solver_entries * 2 * 2 * sizeof(SolverEntry)) <= room / 8)
         solver_entries *= 2;
-    solver_mask = uint32_t(solver_entries - 1);
     uint64_t threat_entries = 1u << 12;
-    while (int64_t(threat_entries * 2 * 16) <= room / 8) threat_entries *= 2;
+    while (threat_entries < (1u << 20) && int64_t(threat_entries * 2 * 16) <= room / 8)
+        threat_entries *= 2;
     const int64_t used = int64_t(solver_entries * 2 * sizeof(SolverEntry) + threat_entries * 16);
     uint64_t buckets = 1u << 10;
-    while (int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used) buckets *= 2;
+    while (buckets < (1u << 20) &&
+           int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used)
+        buckets *= 2;
 
     std::free(table);
     table = static_cast<TableEntry*>(std::calloc(buckets * BUCKET, sizeof(TableEntry)));
     bucket_mask = table ? buckets - 1 : 0;
     const bool threats_ok = resize_threat_table(threat_entries);
     sized_for = settings.max_memory;
-    // Touch every page now, at set-up, rather than one by one in the thinks.
-    clear_search_table();
-    clear_threat_table();
-    std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * solver_entries);
+
+    // The solver's static table is used up to the new size; pages beyond it
+    // that an earlier, larger size touched are given back.
+    solver_mask = uint32_t(solver_entries - 1);
+    const uintptr_t page = 4096;
+    const uintptr_t used_end =
+        (reinterpret_cast<uintptr_t>(solver_table + 2 * solver_entries) + page - 1) & ~(page - 1);
+    const uintptr_t table_end =
+        reinterpret_cast<uintptr_t>(solver_table + 2 * SOLVER_TABLE_SIZE) & ~(page - 1);
+    if (table_end > used_end)
+        madvise(reinterpret_cast<void*>(used_end), table_end - used_end, MADV_DONTNEED);
+
+    // The pages are left untouched: the process grows as the tables fill, so
+    // a smaller limit that arrives later is never exceeded on the way.
     return table && threats_ok;
 }
 

@@ -31,8 +31,19 @@ constexpr int64_t OWN_THREE_NODES = 100000;
 constexpr int64_t THEIR_THREE_NODES = 50000;
 constexpr int64_t CHECK_THREE_NODES = 8000;
 constexpr int32_t CHECK_FOUR_TRIES = 1000;
+// Checks of the chosen move against a win by threes of the opponent.
+constexpr int VERIFY_ROUNDS = 3;
+constexpr int VERIFY_DEPTH = 5;
+constexpr int64_t VERIFY_NODES = 4000;
 
 int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100); }
+
+// Threat-search nodes for one phase: its own allowance, or a part of the
+// node limit of the move when that is smaller.
+int64_t allowance(int64_t nodes, int part) {
+    const int64_t limit = settings.max_nodes / part;
+    return settings.max_nodes > 0 && limit < nodes ? (limit > 0 ? limit : 1) : nodes;
+}
 
 // Searching for a win by threes with rising depth until the deadline; the
 // depth of the win found, 0 when none was.
@@ -87,7 +98,8 @@ Square any_legal(uint8_t side) {
 // (unchecked ones are kept). When every move checked loses, the moves that
 // lose only to threes are kept over those that lose to fours: the search then
 // chooses the longest resistance among them.
-int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t deadline) {
+int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t deadline,
+                  bool& hopeless) {
     const uint8_t other = uint8_t(1 - side);
     uint8_t verdict[MAX_MOVES]; // 0 holds (or unchecked), 1 loses to threes, 2 to fours
     int best = 2;
@@ -102,7 +114,8 @@ int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t d
                     verdict[i] = 2;
                 } else if (three_depth > 0) {
                     threat_deadline = deadline;
-                    if (vct(other, three_depth, CHECK_THREE_NODES, &unused) == 1) verdict[i] = 1;
+                    if (vct(other, three_depth, allowance(CHECK_THREE_NODES, 64), &unused) == 1)
+                        verdict[i] = 1;
                     threat_deadline = INT32_MAX;
                 }
             }
@@ -113,6 +126,7 @@ int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t d
     int k = 0;
     for (int i = 0; i < n; ++i)
         if (verdict[i] == best) moves[k++] = moves[i];
+    hopeless = best > 0;
     return k;
 }
 
@@ -129,7 +143,7 @@ Square think_position(GameRecord& record) {
 
     if (m == NO_MOVE) {
         if (vcf(side, ROOT_FOUR_TRIES, &m)) return decided(m, "win by fours", WIN - 9);
-        if (deepening_vct(side, share(20), OWN_THREE_NODES, &m))
+        if (deepening_vct(side, share(20), allowance(OWN_THREE_NODES, 4), &m))
             return decided(m, "win by threes", WIN - 19);
     }
 
@@ -137,16 +151,18 @@ Square think_position(GameRecord& record) {
     Square moves[MAX_MOVES];
     int n;
     Square unused;
+    bool hopeless = false;
     const bool by_fours = m == NO_MOVE && (class_count[other][CLASS_OPEN_FOUR] > 0 ||
                                            vcf(other, ROOT_FOUR_TRIES, &unused));
     if (by_fours) {
         n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0);
-        n = keep_defences(moves, n, side, 4, share(40));
+        n = keep_defences(moves, n, side, 4, share(40), hopeless);
     } else {
         n = generate_moves(moves, ROOT_QUIET_LIMIT);
         const int depth =
-            m == NO_MOVE ? deepening_vct(other, share(30), THEIR_THREE_NODES, &unused) : 0;
-        if (depth > 0) n = keep_defences(moves, n, side, depth + 1, share(45));
+            m == NO_MOVE ? deepening_vct(other, share(30), allowance(THEIR_THREE_NODES, 8), &unused)
+                         : 0;
+        if (depth > 0) n = keep_defences(moves, n, side, depth + 1, share(45), hopeless);
     }
     if (n == 0) return decided(any_legal(side), "no candidate", 0);
 
@@ -155,7 +171,25 @@ Square think_position(GameRecord& record) {
     report.search_ms = think_elapsed();
     report.root_moves = n;
     report.reason = "";
-    search_root(root, n, settings.max_depth > 0 ? settings.max_depth : MAX_PLY, settings.max_nodes);
+    const int max_depth = settings.max_depth > 0 ? settings.max_depth : MAX_PLY;
+    search_root(root, n, max_depth, settings.max_nodes);
+    // The chosen move must not hand the opponent a win by threes that the
+    // search was too shallow to see; a refuted choice is dropped and the rest
+    // searched again in the time left.
+    for (int round = 0; round < VERIFY_ROUNDS && !hopeless && n > 1 && root[0].value < MATE_BOUND;
+         ++round) {
+        Square refutation;
+        place_stone(root[0].move, side);
+        threat_deadline = hard_limit;
+        const bool refuted =
+            class_count[side][CLASS_FIVE] == 0 &&
+            vct(other, VERIFY_DEPTH, allowance(VERIFY_NODES, 16), &refutation) == 1;
+        threat_deadline = INT32_MAX;
+        remove_stone();
+        if (!refuted || search_aborted || time_up) break;
+        std::memmove(&root[0], &root[1], sizeof(RootMove) * size_t(--n));
+        search_root(root, n, max_depth, settings.max_nodes);
+    }
     if (report.pv_length == 0) {
         report.pv[0] = root[0].move;
         report.pv_length = 1;

@@ -107,8 +107,9 @@ const EngineFace tournament_face = {
     stop_think,
 };
 
-// The tables are built and their memory taken before the first command, so
-// no think pays for it.
+// Everything is set up before the first command, so no think pays for it.
+// The search tables are taken for the default memory limit and taken again
+// when INFO max_memory names another; their pages are only touched by use.
 void use_tournament_face() {
     engine_face = &tournament_face;
     kq2::iteration_hook = send_report;

@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
-.PHONY: all build run test test-release test-sanitize bench selfplay timing memory \
+.PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing memory \
         fuzz fuzz-build fuzz-smoke format format-check clean
 
 all: build
@@ -20,6 +20,10 @@ build:
 run: build
 	@./build/pbrain-kq
 
+# The tournament engine on this terminal.
+run2: build
+	@./build/pbrain-kq2
+
 test: test-release test-sanitize
 
 test-release: build
@@ -30,8 +34,26 @@ test-sanitize:
 	@cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# The tests that cross threads (the worker, STOP and END during a think, the
+# front end end to end) under ThreadSanitizer, in build-tsan/.
+TSAN_TESTS = Protocol|ProtocolEngine|BadInput|Console|Tournament
+test-tsan:
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" -DKQ_TSAN=ON -DKQ_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
 bench: build
 	./build/kq-bench
+
+# The tournament engine's signature: fixed positions at a fixed depth.
+bench2: build
+	./build/kq2-bench 4
+
+# The tournament engine against the exact one: the 26 openings with both
+# colours at 300 ms per move.
+OPENINGS ?= ../shared/openings26.txt
+match: build
+	./build/kq-match ./build/pbrain-kq2 ./build/pbrain-kq --openings $(OPENINGS) --turn 300
 
 # Two engine processes play 20 games at 200 ms per move through the protocol.
 selfplay: build
@@ -84,4 +106,4 @@ format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "format-check: ok"
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-tsan build-fuzz

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     engine_face = size % 2 ? &tournament_face : &exact_face;
     engine_init();
     select_rule(RULE_RENJU);
-    kq2::settings = kq2::Settings();
+    kq2::reset_settings();
     FILE* input = fuzz::open_input(data, size);
     if (!input) return 0;
     command_input = input;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "kq2/kq2.h"
 #include "protocol/protocol.h"
 #include "test_support.h"
 #include "timing.h"
@@ -105,10 +106,13 @@ TEST(Allocation, NothingAfterSetUp) {
     GameRecord off_board = record_from("HH HI");
     off_board.moves[off_board.count++] = Square(15);
 
-    // Set-up and a first think, which build the tables and statistics lists.
+    // Set-up and a first think of each engine, which build the tables and
+    // statistics lists.
     think_start = clock_ms();
     think_budget = 20;
     think(record_from(games[2]));
+    think_start = clock_ms();
+    kq2::think(record_from(games[2]));
 
     const long during_thinks = allocations_during([&] {
         for (const std::string& g : games) {
@@ -117,6 +121,8 @@ TEST(Allocation, NothingAfterSetUp) {
                 think_start = clock_ms();
                 think_budget = budget;
                 think(r);
+                think_start = clock_ms();
+                kq2::think(r);
             }
             load_position(r);
             for (int s = 0; s < 240; ++s)
@@ -126,6 +132,14 @@ TEST(Allocation, NothingAfterSetUp) {
         }
         think(full);
         think(off_board);
+        kq2::think(full);
+        kq2::think(off_board);
+        // The rules only switch tables.
+        for (uint8_t rule : {RULE_FREE, RULE_EXACT, RULE_RENJU}) {
+            select_rule(rule);
+            think_start = clock_ms();
+            kq2::think(record_from(games[3]));
+        }
     });
     EXPECT_EQ(during_thinks, 0);
 

@@ -17,6 +17,7 @@
 // allocates nothing.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "../types.h"
@@ -30,14 +31,16 @@ constexpr int MAX_PLY = 128;
 
 inline bool is_mate(int v) { return v > MATE_BOUND || v < -MATE_BOUND; }
 
-// Settings, written by the protocol commands between thinks.
+// Settings, written by the protocol commands (INFO may come while the worker
+// thinks, hence the atomics; max_memory only changes between thinks).
 struct Settings {
-    int64_t max_memory = 350ll << 20; // bytes for the whole process; 0: no limit
-    int32_t max_depth = 0;            // per move; 0: no limit
-    int64_t max_nodes = 0;            // per move; 0: no limit
-    bool show_detail = false;         // a report line per finished iteration
+    std::atomic<int64_t> max_memory{350ll << 20}; // bytes for the whole process; 0: no limit
+    std::atomic<int32_t> max_depth{0};            // per move; 0: no limit
+    std::atomic<int64_t> max_nodes{0};            // per move; 0: no limit
+    std::atomic<bool> show_detail{false};         // a report line per finished iteration
 };
 extern Settings settings;
+void reset_settings(); // back to the values above
 
 // What the last think did, for the report line.
 struct ThinkReport {

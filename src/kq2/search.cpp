@@ -362,12 +362,13 @@ void clear_search_table() {
 
 bool setup_tables() {
     static int64_t sized_for = -1;
-    if (sized_for == settings.max_memory && table) return true;
+    const int64_t wanted = settings.max_memory;
+    if (sized_for == wanted && table) return true;
     // The memory left for tables after the process's own (code, stacks, the
     // line tables): an eighth each for the solver's table and the threat
     // table, the rest for the search table, each a power of two and none
     // larger than a search of a few seconds can fill.
-    const int64_t limit = settings.max_memory > 0 ? settings.max_memory : 350ll << 20;
+    const int64_t limit = wanted > 0 ? wanted : 350ll << 20;
     int64_t room = limit - (24ll << 20);
     if (room < (4ll << 20)) room = 4ll << 20;
     uint64_t solver_entries = 1u << 12; // per side
@@ -387,7 +388,7 @@ bool setup_tables() {
     table = static_cast<TableEntry*>(std::calloc(buckets * BUCKET, sizeof(TableEntry)));
     bucket_mask = table ? buckets - 1 : 0;
     const bool threats_ok = resize_threat_table(threat_entries);
-    sized_for = settings.max_memory;
+    sized_for = wanted;
 
     // The solver's static table is used up to the new size; pages beyond it
     // that an earlier, larger size touched are given back.

@@ -20,6 +20,13 @@ namespace kq2 {
 Settings settings;
 ThinkReport report;
 
+void reset_settings() {
+    settings.max_memory = 350ll << 20;
+    settings.max_depth = 0;
+    settings.max_nodes = 0;
+    settings.show_detail = false;
+}
+
 namespace {
 
 constexpr int32_t ROOT_FOUR_TRIES = 20000;
@@ -41,8 +48,9 @@ int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100)
 // Threat-search nodes for one phase: its own allowance, or a part of the
 // node limit of the move when that is smaller.
 int64_t allowance(int64_t nodes, int part) {
-    const int64_t limit = settings.max_nodes / part;
-    return settings.max_nodes > 0 && limit < nodes ? (limit > 0 ? limit : 1) : nodes;
+    const int64_t cap = settings.max_nodes;
+    const int64_t limit = cap / part;
+    return cap > 0 && limit < nodes ? (limit > 0 ? limit : 1) : nodes;
 }
 
 // Searching for a win by threes with rising depth until the deadline; the
@@ -171,7 +179,8 @@ Square think_position(GameRecord& record) {
     report.search_ms = think_elapsed();
     report.root_moves = n;
     report.reason = "";
-    const int max_depth = settings.max_depth > 0 ? settings.max_depth : MAX_PLY;
+    const int32_t depth_cap = settings.max_depth;
+    const int max_depth = depth_cap > 0 ? depth_cap : MAX_PLY;
     search_root(root, n, max_depth, settings.max_nodes);
     // The chosen move must not hand the opponent a win by threes that the
     // search was too shallow to see; a refuted choice is dropped and the rest

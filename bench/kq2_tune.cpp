@@ -1,0 +1,594 @@
+// kq2-tune: fits the weights of kq2's evaluation to game results.
+//
+// Reads game logs of kq-match (--log: one game a line, the moves as two
+// letters, " # ", then "black wins", "white wins" or "draw"). Every renju
+// game decided on the board (by a five, a foul or a full board; not by the
+// clock or a fault) is replayed on the engine board, and its quiet positions
+// are kept: neither colour has a five, open-four or four-three square
+// (classes 15, 14, 11, 12). The first 6 moves and the last 2 plies before the
+// end are left out, and a game met twice is read once. A kept position gives
+// the class counts 2..14 of the side to move and of the other side, the
+// mover's colour and the result for the mover (1 win, 0.5 draw, 0 loss).
+//
+// The model is kq2::evaluate(): the mover's counts times own_weight less the
+// other side's counts times their_weight, restricted black's double fours
+// worth 0 and its double threes half. The fit minimises the mean squared
+// error between the result and 1 / (1 + exp(-eval / K)). K is chosen for the
+// current weights and then held, which keeps the fit in the units the
+// search's margins are written in (each fit prints its mean |eval| to show
+// how far the values spread). The weights are fitted by gradient descent
+// (Adam), then polished as integers, with evaluate()'s own rounding, by
+// single steps that lower the error. Twice: one pair of tables for both
+// movers, as eval.cpp has it, and one pair for each colour as the mover. A
+// weight is fitted only when its class shows up in enough training
+// positions; the others (among them 11, 12 and 14, which quiet positions
+// never hold) keep their values.
+//
+// Games are split into training and validation by a hash of their first 8
+// moves, so that repeats of one game land in the same part; the validation
+// error tells whether the fit only learnt its training games.
+//
+//   kq2-tune [options] LOG...
+//     --valid P        percent of games held out (default 20)
+//     --fold F         holds out the F-th such share instead of the first
+//     --ridge R        pulls the weights towards the current ones: adds R
+//                      times the mean squared relative change to the error
+//                      (default 0)
+//     --min N          training positions a class needs to be fitted (default 40)
+//     --iters N        gradient steps (default 3000)
+//     --features FILE  writes the kept positions, one a line: mover (b/w),
+//                      result, the 13 counts of the mover, the 13 of the
+//                      other side, part (t/v)
+//
+// Games for it, e.g. kq2 against itself from varied openings:
+//   kq-match pbrain-kq2 pbrain-kq2 --openings FILE --turn 150 --games 104 --log games.log
+//
+// Build: the kq2-tune target, or by hand
+//   g++ -O2 -std=c++17 -Isrc -Ibench bench/kq2_tune.cpp build/libkq.a -lpthread -o kq2-tune
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "kq2/kq2.h"
+#include "search/engine.h"
+
+namespace {
+
+constexpr int FIRST = CLASS_TWO, LAST = CLASS_OPEN_FOUR, CLASSES = LAST - FIRST + 1;
+constexpr int SKIP_FIRST = 6, SKIP_LAST = 2;
+
+// The weights of eval.cpp when this was written.
+constexpr int current_own[CLASS_SLOTS] = {0,  0, 6,   4,   16,  36,  48, 90, 22,
+                                          30, 0, 160, 160, 200, 600, 0,  0,  0};
+constexpr int current_their[CLASS_SLOTS] = {0,  0, 4,  2,  9,   18,  24, 49, 11,
+                                            15, 0, 84, 84, 105, 280, 0,  0,  0};
+
+const char* const class_name[CLASS_SLOTS] = {
+    "none",      "ones",        "two",       "closed three", "double two", "open three",
+    "three-two", "dbl three",   "four",      "four+",        "unused",     "four-three",
+    "4-3-3",     "double four", "open four", "five",         "overline",   ""};
+
+struct Sample {
+    int16_t own[CLASSES];   // mover's counts, class FIRST + i
+    int16_t their[CLASSES]; // the other side's
+    uint8_t mover;          // BLACK or WHITE
+    bool valid;             // held out
+    double result;          // for the mover
+};
+
+// Weights by the mover's colour: own[m] weighs the mover's counts, their[m]
+// the other side's. The shared fit keeps both colours equal.
+struct Tables {
+    int own[2][CLASS_SLOTS];
+    int their[2][CLASS_SLOTS];
+};
+
+// What one square of class k is worth to `colour` per unit of weight, as
+// eval.cpp's class_value has it (black is the restricted colour in renju).
+double class_factor(uint8_t colour, int k) {
+    if (colour != BLACK) return 1.0;
+    if (k == CLASS_DOUBLE_FOUR || k == CLASS_OVERLINE) return 0.0;
+    if (k == CLASS_DOUBLE_THREE || k == CLASS_FOUR_THREE_THREE) return 0.5;
+    return 1.0;
+}
+
+int class_value(const int* w, uint8_t colour, int k) {
+    if (colour != BLACK) return w[k];
+    if (k == CLASS_DOUBLE_FOUR || k == CLASS_OVERLINE) return 0;
+    if (k == CLASS_DOUBLE_THREE || k == CLASS_FOUR_THREE_THREE) return w[k] / 2;
+    return w[k];
+}
+
+int exact_eval(const Sample& s, const Tables& t) {
+    const uint8_t m = s.mover, o = uint8_t(1 - m);
+    int v = 0;
+    for (int i = 0; i < CLASSES; ++i) {
+        v += class_value(t.own[m], m, FIRST + i) * s.own[i];
+        v -= class_value(t.their[m], o, FIRST + i) * s.their[i];
+    }
+    return v;
+}
+
+Tables current_tables() {
+    Tables t;
+    for (int m = 0; m < 2; ++m) {
+        std::memcpy(t.own[m], current_own, sizeof current_own);
+        std::memcpy(t.their[m], current_their, sizeof current_their);
+    }
+    return t;
+}
+
+double sigmoid(double x) { return 1.0 / (1.0 + std::exp(-x)); }
+
+struct Errors {
+    double train = 0, valid = 0;
+};
+
+Errors errors(const std::vector<Sample>& data, const Tables& t, double k) {
+    double sum[2] = {0, 0};
+    long n[2] = {0, 0};
+    for (const Sample& s : data) {
+        const double d = s.result - sigmoid(exact_eval(s, t) / k);
+        sum[s.valid] += d * d;
+        ++n[s.valid];
+    }
+    return {n[0] ? sum[0] / double(n[0]) : 0.0, n[1] ? sum[1] / double(n[1]) : 0.0};
+}
+
+// K for the given tables: golden-section search on log K over the training part.
+double fit_k(const std::vector<Sample>& data, const Tables& t) {
+    double a = std::log(1.0), b = std::log(1e5);
+    const double r = (std::sqrt(5.0) - 1) / 2;
+    auto err = [&](double lk) { return errors(data, t, std::exp(lk)).train; };
+    double c = b - r * (b - a), d = a + r * (b - a), fc = err(c), fd = err(d);
+    for (int i = 0; i < 60; ++i) {
+        if (fc < fd) {
+            b = d, d = c, fd = fc;
+            c = b - r * (b - a), fc = err(c);
+        } else {
+            a = c, c = d, fc = fd;
+            d = a + r * (b - a), fd = err(d);
+        }
+    }
+    return std::exp((a + b) / 2);
+}
+
+// A fitted weight: the table entries it sets (one, or one per mover colour).
+struct Param {
+    bool own;
+    int k;
+    int movers; // bit m: the table of mover m
+};
+
+// Which weights the training data can tell: a class of a table that enough
+// positions hold, with a nonzero value for the colour it is counted for.
+std::vector<Param> free_params(const std::vector<Sample>& data, bool split, int min_count) {
+    std::vector<Param> out;
+    for (int own = 1; own >= 0; --own) {
+        for (int group = 0; group < (split ? 2 : 1); ++group) {
+            const int movers = split ? 1 << (group ? BLACK : WHITE) : 3;
+            for (int k = FIRST; k <= LAST; ++k) {
+                int count = 0;
+                for (const Sample& s : data) {
+                    if (s.valid || !(movers >> s.mover & 1)) continue;
+                    const uint8_t colour = own ? s.mover : uint8_t(1 - s.mover);
+                    const int16_t c = own ? s.own[k - FIRST] : s.their[k - FIRST];
+                    if (c && class_factor(colour, k) > 0) ++count;
+                }
+                if (count >= min_count) out.push_back({own != 0, k, movers});
+            }
+        }
+    }
+    return out;
+}
+
+// The pull of --ridge towards the current weights: ridge times the mean
+// squared relative change of the fitted weights.
+double prior_scale(const Param& p) {
+    return std::max(4.0, double((p.own ? current_own : current_their)[p.k]));
+}
+
+double prior_value(const Param& p) { return (p.own ? current_own : current_their)[p.k]; }
+
+void set_param(Tables& t, const Param& p, int v) {
+    for (int m = 0; m < 2; ++m)
+        if (p.movers >> m & 1) (p.own ? t.own : t.their)[m][p.k] = v;
+}
+
+int get_param(const Tables& t, const Param& p) {
+    const int m = p.movers & 1 ? 0 : 1;
+    return (p.own ? t.own : t.their)[m][p.k];
+}
+
+double penalty(const Tables& t, const std::vector<Param>& params, double ridge) {
+    if (params.empty()) return 0.0;
+    double sum = 0;
+    for (const Param& p : params) {
+        const double d = (get_param(t, p) - prior_value(p)) / prior_scale(p);
+        sum += d * d;
+    }
+    return ridge * sum / double(params.size());
+}
+
+// Adam on real-valued weights over the training part, from `t`; the result
+// rounded into `t`.
+void descend(const std::vector<Sample>& data, const std::vector<Param>& params, Tables& t, double k,
+             int iters, double ridge) {
+    double w[2][2][CLASS_SLOTS]; // [own?][mover][class]
+    for (int m = 0; m < 2; ++m)
+        for (int c = 0; c < CLASS_SLOTS; ++c) {
+            w[1][m][c] = t.own[m][c];
+            w[0][m][c] = t.their[m][c];
+        }
+    const size_t np = params.size();
+    std::vector<double> mom(np, 0.0), var(np, 0.0);
+    long n = 0;
+    for (const Sample& s : data) n += !s.valid;
+    const double beta1 = 0.9, beta2 = 0.999;
+    for (int it = 1; it <= iters; ++it) {
+        double g[2][2][CLASS_SLOTS] = {};
+        for (const Sample& s : data) {
+            if (s.valid) continue;
+            const uint8_t m = s.mover, o = uint8_t(1 - m);
+            double v = 0;
+            for (int i = 0; i < CLASSES; ++i) {
+                v += w[1][m][FIRST + i] * class_factor(m, FIRST + i) * s.own[i];
+                v -= w[0][m][FIRST + i] * class_factor(o, FIRST + i) * s.their[i];
+            }
+            const double p = sigmoid(v / k);
+            const double d = 2 * (p - s.result) * p * (1 - p) / k / double(n);
+            for (int i = 0; i < CLASSES; ++i) {
+                g[1][m][FIRST + i] += d * class_factor(m, FIRST + i) * s.own[i];
+                g[0][m][FIRST + i] -= d * class_factor(o, FIRST + i) * s.their[i];
+            }
+        }
+        // The step shrinks from 2 weight units to 0.05 over the run.
+        const double lr = 2.0 * std::pow(0.025, double(it) / iters);
+        for (size_t j = 0; j < np; ++j) {
+            const Param& p = params[j];
+            const int m0 = p.movers & 1 ? 0 : 1;
+            const double sc = prior_scale(p);
+            double gj = 2 * ridge * (w[p.own][m0][p.k] - prior_value(p)) / (sc * sc) / double(np);
+            for (int m = 0; m < 2; ++m)
+                if (p.movers >> m & 1) gj += g[p.own][m][p.k];
+            mom[j] = beta1 * mom[j] + (1 - beta1) * gj;
+            var[j] = beta2 * var[j] + (1 - beta2) * gj * gj;
+            const double mh = mom[j] / (1 - std::pow(beta1, it)),
+                         vh = var[j] / (1 - std::pow(beta2, it));
+            const double step = lr * mh / (std::sqrt(vh) + 1e-12);
+            for (int m = 0; m < 2; ++m)
+                if (p.movers >> m & 1) w[p.own][m][p.k] -= step;
+        }
+    }
+    for (const Param& p : params) {
+        const int m = p.movers & 1 ? 0 : 1;
+        set_param(t, p, int(std::lround(w[p.own][m][p.k])));
+    }
+}
+
+// Integer polish: steps of +-1 and +-2 on each weight while the training
+// error (with the ridge's pull) falls.
+void polish(const std::vector<Sample>& data, const std::vector<Param>& params, Tables& t, double k,
+            double ridge) {
+    double best = errors(data, t, k).train + penalty(t, params, ridge);
+    for (int pass = 0; pass < 100; ++pass) {
+        bool improved = false;
+        for (const Param& p : params) {
+            const int v0 = get_param(t, p);
+            for (const int delta : {1, -1, 2, -2}) {
+                set_param(t, p, v0 + delta);
+                const double e = errors(data, t, k).train + penalty(t, params, ridge);
+                if (e < best - 1e-12) {
+                    best = e;
+                    improved = true;
+                    break;
+                }
+                set_param(t, p, v0);
+            }
+        }
+        if (!improved) break;
+    }
+}
+
+// As eval.cpp declares it, nine entries a line.
+void print_table(const char* name, const int* w) {
+    const int indent = std::printf("constexpr int %s[CLASS_SLOTS] = {", name);
+    for (int c = 0; c < CLASS_SLOTS; ++c) {
+        if (c == 9)
+            std::printf(",\n%*s", indent, "");
+        else if (c)
+            std::printf(", ");
+        std::printf("%d", w[c]);
+    }
+    std::printf("};\n");
+}
+
+double mean_size(const std::vector<Sample>& data, const Tables& t) {
+    double sum = 0;
+    for (const Sample& s : data) sum += std::abs(exact_eval(s, t));
+    return sum / double(data.size());
+}
+
+// Result words of a log line: 1 black won, 0 white won, 0.5 draw, -1 unknown.
+double parse_result(const std::string& tail) {
+    if (tail.compare(0, 10, "black wins") == 0) return 1.0;
+    if (tail.compare(0, 10, "white wins") == 0) return 0.0;
+    if (tail.compare(0, 4, "draw") == 0) return 0.5;
+    return -1.0;
+}
+
+// Whether the game was decided on the board: a five, a foul or a full board,
+// not a crash, an illegal reply or the clock.
+bool decided_on_board(const std::string& tail) {
+    const size_t open = tail.find('(');
+    if (open == std::string::npos) return true;
+    for (const char* r : {"five", "foul", "full"})
+        if (tail.compare(open + 1, std::strlen(r), r) == 0) return true;
+    return false;
+}
+
+bool parse_moves(const std::string& text, GameRecord& g) {
+    g.count = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= text.size() || g.count >= MAX_MOVES) return false;
+        const int x = text[i] - 'A', y = text[i + 1] - 'A';
+        if (x < 0 || x >= BOARD_SIZE || y < 0 || y >= BOARD_SIZE) return false;
+        g.moves[g.count++] = Square(y * 16 + x);
+        i += 2;
+        if (i < text.size() && text[i] != ' ') return false;
+    }
+    return true;
+}
+
+uint32_t opening_hash(const GameRecord& g) {
+    uint32_t h = 2166136261u;
+    for (int i = 0; i < std::min<int>(g.count, 8); ++i) h = (h ^ g.moves[i]) * 16777619u;
+    return h;
+}
+
+struct ReadStats {
+    long games = 0, skipped = 0, repeats = 0, positions = 0, kept = 0;
+    long differ = 0; // kept positions where evaluate() is not the model with current weights
+    long valid_games = 0;
+    double black_score = 0;
+};
+
+bool quiet() {
+    for (int c = 0; c < 2; ++c)
+        if (class_count[c][CLASS_FIVE] || class_count[c][CLASS_OPEN_FOUR] ||
+            class_count[c][CLASS_FOUR_THREE] || class_count[c][CLASS_FOUR_THREE_THREE])
+            return false;
+    return true;
+}
+
+// Games seen so far, by their moves: a game played twice (an engine against
+// itself often repeats the game of the other colour) is read once.
+void read_log(const char* path, int valid_percent, int fold, std::set<std::string>& seen,
+              std::vector<Sample>& out, ReadStats& st) {
+    const Tables current = current_tables();
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "kq2-tune: cannot open %s\n", path);
+        std::exit(2);
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t hash = line.find(" # ");
+        if (hash == std::string::npos) continue;
+        const std::string tail = line.substr(hash + 3);
+        const double black_result = parse_result(tail);
+        GameRecord g;
+        if (black_result < 0 || !decided_on_board(tail) || !parse_moves(line.substr(0, hash), g) ||
+            (tail.find(", rule ") != std::string::npos &&
+             tail.find(", rule renju") == std::string::npos)) {
+            ++st.skipped;
+            continue;
+        }
+        if (!seen.insert(line.substr(0, hash)).second) {
+            ++st.repeats;
+            continue;
+        }
+        const int bucket = int(opening_hash(g) % 100);
+        const bool valid = bucket >= fold * valid_percent && bucket < (fold + 1) * valid_percent;
+        ++st.games;
+        st.valid_games += valid;
+        st.black_score += black_result;
+        const int full = g.count;
+        for (int n = SKIP_FIRST; n < full - SKIP_LAST; ++n) {
+            g.count = uint8_t(n);
+            if (!load_position(g)) break;
+            ++st.positions;
+            if (!quiet()) continue;
+            Sample s;
+            s.mover = uint8_t(~n & 1);
+            const uint8_t other = uint8_t(1 - s.mover);
+            for (int i = 0; i < CLASSES; ++i) {
+                s.own[i] = int16_t(class_count[s.mover][FIRST + i]);
+                s.their[i] = int16_t(class_count[other][FIRST + i]);
+            }
+            s.valid = valid;
+            s.result = s.mover == BLACK ? black_result : 1.0 - black_result;
+            st.differ += exact_eval(s, current) != kq2::evaluate();
+            out.push_back(s);
+            ++st.kept;
+        }
+    }
+}
+
+void report_fit(const char* title, const std::vector<Sample>& data, const Tables& t, double k,
+                const Errors& before) {
+    const Errors e = errors(data, t, k);
+    std::printf("\n%s: train %.6f (was %.6f), validation %.6f (was %.6f), mean |eval| %.0f\n",
+                title, e.train, before.train, e.valid, before.valid, mean_size(data, t));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int valid_percent = 20, fold = 0, min_count = 40, iters = 3000;
+    double ridge = 0;
+    const char* features = nullptr;
+    std::vector<const char*> logs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (a == "--valid" && has_value) {
+            valid_percent = std::atoi(argv[++i]);
+        } else if (a == "--fold" && has_value) {
+            fold = std::atoi(argv[++i]);
+        } else if (a == "--ridge" && has_value) {
+            ridge = std::atof(argv[++i]);
+        } else if (a == "--min" && has_value) {
+            min_count = std::atoi(argv[++i]);
+        } else if (a == "--iters" && has_value) {
+            iters = std::atoi(argv[++i]);
+        } else if (a == "--features" && has_value) {
+            features = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "usage: kq2-tune [--valid P] [--fold F] [--ridge R] [--min N] "
+                                 "[--iters N] [--features FILE] LOG...\n");
+            return 2;
+        } else {
+            logs.push_back(argv[i]);
+        }
+    }
+    if (logs.empty()) {
+        std::fprintf(stderr, "kq2-tune: no game logs given\n");
+        return 2;
+    }
+
+    engine_init();
+    if (!engine_initialised) {
+        std::fprintf(stderr, "kq2-tune: engine set-up failed\n");
+        return 1;
+    }
+    select_rule(RULE_RENJU);
+    std::vector<Sample> data;
+    ReadStats st;
+    std::set<std::string> seen;
+    for (const char* path : logs) read_log(path, valid_percent, fold, seen, data, st);
+    long n_valid = 0, n_black = 0;
+    double black_mover_score = 0;
+    for (const Sample& s : data) {
+        n_valid += s.valid;
+        if (s.mover == BLACK) {
+            ++n_black;
+            black_mover_score += s.result;
+        }
+    }
+    std::printf("games %ld (validation %ld; repeats %ld and %ld other lines left out), black "
+                "scored %.3f\n",
+                st.games, st.valid_games, st.repeats, st.skipped,
+                st.games ? st.black_score / double(st.games) : 0.0);
+    std::printf("positions %ld, quiet %ld: training %ld, validation %ld; black to move %ld "
+                "(scoring %.3f)\n",
+                st.positions, st.kept, st.kept - n_valid, n_valid, n_black,
+                n_black ? black_mover_score / double(n_black) : 0.0);
+    // A difference means eval.cpp's weights or rounding have moved on from
+    // the tables here.
+    if (st.differ)
+        std::printf("note: evaluate() differs from the current tables here on %ld positions\n",
+                    st.differ);
+    if (data.empty() || n_valid == long(data.size())) {
+        std::fprintf(stderr, "kq2-tune: no training positions\n");
+        return 1;
+    }
+
+    if (features) {
+        FILE* f = std::fopen(features, "w");
+        if (!f) {
+            std::fprintf(stderr, "kq2-tune: cannot write %s\n", features);
+            return 2;
+        }
+        for (const Sample& s : data) {
+            std::fprintf(f, "%c %.1f", s.mover == BLACK ? 'b' : 'w', s.result);
+            for (const int16_t c : s.own) std::fprintf(f, " %d", c);
+            for (const int16_t c : s.their) std::fprintf(f, " %d", c);
+            std::fprintf(f, " %c\n", s.valid ? 'v' : 't');
+        }
+        std::fclose(f);
+    }
+
+    // How often each class occurs, by the colour it is counted for.
+    std::printf("\nclass            positions holding it (mean count)\n"
+                "                 black     white\n");
+    for (int k = FIRST; k <= LAST; ++k) {
+        long held[2] = {0, 0};
+        double sum[2] = {0, 0};
+        for (const Sample& s : data) {
+            const uint8_t m = s.mover, o = uint8_t(1 - m);
+            held[m] += s.own[k - FIRST] > 0;
+            held[o] += s.their[k - FIRST] > 0;
+            sum[m] += s.own[k - FIRST];
+            sum[o] += s.their[k - FIRST];
+        }
+        const double n = double(data.size());
+        std::printf("%2d %-12s %6ld (%5.2f) %6ld (%5.2f)\n", k, class_name[k], held[BLACK],
+                    sum[BLACK] / n, held[WHITE], sum[WHITE] / n);
+    }
+
+    const Tables current = current_tables();
+    const double k = fit_k(data, current);
+    const Errors before = errors(data, current, k);
+    double mean = 0;
+    long n_train = 0;
+    for (const Sample& s : data)
+        if (!s.valid) mean += s.result, ++n_train;
+    mean /= double(n_train);
+    double flat[2] = {0, 0};
+    for (const Sample& s : data) flat[s.valid] += (s.result - mean) * (s.result - mean);
+    std::printf("\nK %.1f\nerror of the current weights: train %.6f, validation %.6f, mean "
+                "|eval| %.0f\n"
+                "error of a constant %.3f: train %.6f, validation %.6f\n",
+                k, before.train, before.valid, mean_size(data, current), mean,
+                flat[0] / double(n_train), n_valid ? flat[1] / double(n_valid) : 0.0);
+
+    Tables fitted[2] = {current, current};
+    for (int split = 0; split < 2; ++split) {
+        const std::vector<Param> params = free_params(data, split != 0, min_count);
+        descend(data, params, fitted[split], k, iters, ridge);
+        polish(data, params, fitted[split], k, ridge);
+        report_fit(split ? "one pair of tables per mover colour" : "one pair of tables", data,
+                   fitted[split], k, before);
+        std::printf("fitted:");
+        for (const Param& p : params)
+            std::printf(" %s%s%d", p.own ? "own" : "their",
+                        p.movers == 3           ? ""
+                        : p.movers >> BLACK & 1 ? "/b"
+                                                : "/w",
+                        p.k);
+        std::printf("\n");
+        if (!split) {
+            print_table("own_weight", fitted[0].own[0]);
+            print_table("their_weight", fitted[0].their[0]);
+        } else {
+            std::printf("// black to move: own weighs black's squares, their white's\n");
+            print_table("own_weight_black", fitted[1].own[BLACK]);
+            print_table("their_weight_black", fitted[1].their[BLACK]);
+            std::printf("// white to move: own weighs white's squares, their black's\n");
+            print_table("own_weight_white", fitted[1].own[WHITE]);
+            print_table("their_weight_white", fitted[1].their[WHITE]);
+        }
+    }
+
+    std::printf("\nclass            current     shared     black moves  white moves\n"
+                "                 own their   own their  own their    own their\n");
+    for (int c = FIRST; c <= LAST; ++c)
+        std::printf("%2d %-12s %4d %4d  %4d %4d  %4d %4d    %4d %4d\n", c, class_name[c],
+                    current_own[c], current_their[c], fitted[0].own[0][c], fitted[0].their[0][c],
+                    fitted[1].own[BLACK][c], fitted[1].their[BLACK][c], fitted[1].own[WHITE][c],
+                    fitted[1].their[WHITE][c]);
+    return 0;
+}

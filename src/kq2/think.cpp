@@ -36,7 +36,7 @@ constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
 // win by threes, one for the opponent's, and one check of a root move.
 constexpr int64_t OWN_THREE_NODES = 100000;
 constexpr int64_t THEIR_THREE_NODES = 50000;
-constexpr int64_t CHECK_THREE_NODES = 8000;
+constexpr int64_t CHECK_THREE_NODES = 3000;
 constexpr int32_t CHECK_FOUR_TRIES = 1000;
 // Checks of the chosen move against a win by threes of the opponent.
 constexpr int VERIFY_ROUNDS = 3;
@@ -55,11 +55,12 @@ int64_t allowance(int64_t nodes, int part) {
 
 // Searching for a win by threes with rising depth until the deadline; the
 // depth of the win found, 0 when none was.
-int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move) {
+int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move,
+                  int max_depth = MAX_THREE_DEPTH) {
     threat_deadline = deadline;
     const int64_t end = threat_nodes + nodes;
     int result = 0;
-    for (int depth = 1; depth <= MAX_THREE_DEPTH && threat_nodes < end; ++depth) {
+    for (int depth = 1; depth <= max_depth && threat_nodes < end; ++depth) {
         const int64_t before = threat_nodes;
         result = vct(side, depth, end - threat_nodes, move);
         if (result == 1) {
@@ -120,11 +121,10 @@ int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t d
                 Square unused;
                 if (class_count[other][CLASS_FIVE] > 0 || vcf(other, CHECK_FOUR_TRIES, &unused)) {
                     verdict[i] = 2;
-                } else if (three_depth > 0) {
-                    threat_deadline = deadline;
-                    if (vct(other, three_depth, allowance(CHECK_THREE_NODES, 64), &unused) == 1)
-                        verdict[i] = 1;
-                    threat_deadline = INT32_MAX;
+                } else if (three_depth > 0 &&
+                           deepening_vct(other, deadline, allowance(CHECK_THREE_NODES, 64), &unused,
+                                         three_depth) > 0) {
+                    verdict[i] = 1;
                 }
             }
             remove_stone();
@@ -170,7 +170,7 @@ Square think_position(GameRecord& record) {
         const int depth =
             m == NO_MOVE ? deepening_vct(other, share(30), allowance(THEIR_THREE_NODES, 8), &unused)
                          : 0;
-        if (depth > 0) n = keep_defences(moves, n, side, depth + 1, share(45), hopeless);
+        if (depth > 0) n = keep_defences(moves, n, side, depth + 1, share(55), hopeless);
     }
     if (n == 0) return decided(any_legal(side), "no candidate", 0);
 

@@ -123,10 +123,19 @@ int generate_moves(Square* out, int limit) {
         scores[n] = move_score(side, s);
         ++n;
     }
-    sort_moves(moves, scores, n);
+    // Only the best `limit` playable moves are wanted: pick them one by one
+    // (higher score first, then lower Square), rather than sorting them all.
     int count = 0;
-    for (int i = 0; i < n && count < limit; ++i)
-        if (playable(side, moves[i])) out[count++] = moves[i];
+    for (int i = 0; i < n && count < limit; ++i) {
+        int best = i;
+        for (int j = i + 1; j < n; ++j)
+            if (scores[j] > scores[best] || (scores[j] == scores[best] && moves[j] < moves[best]))
+                best = j;
+        const Square m = moves[best];
+        moves[best] = moves[i];
+        scores[best] = scores[i];
+        if (playable(side, m)) out[count++] = m;
+    }
     return count;
 }
 

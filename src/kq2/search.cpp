@@ -76,6 +76,14 @@ inline int from_table(int v, int ply) {
     return v;
 }
 
+// Starts loading the bucket of the position after `colour` plays s, so that
+// the child's probe, after the placement, finds it cached.
+inline void prefetch_child(Square s, uint8_t colour) {
+    if (table)
+        __builtin_prefetch(
+            &table[((hash_index ^ zobrist_index[colour][s]) & bucket_mask) * BUCKET]);
+}
+
 TableEntry* probe(uint64_t key) {
     if (!table) return nullptr;
     TableEntry* b = &table[(key >> 32 & bucket_mask) * BUCKET];
@@ -168,6 +176,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (class_count[other][CLASS_FIVE] >= 2) return -(WIN - ply - 2);
         const Square b = five_point(other);
         if (restricted(side) && is_forbidden(b)) return -(WIN - ply - 1);
+        prefetch_child(b, side);
         place_stone(b, side);
         const int v = -search(-beta, -alpha, depth, ply + 1, pv_node);
         remove_stone();
@@ -247,6 +256,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (!threat && i >= 2 && depth >= 2 && !forcing)
             reduction = 1 + (i >= 6) + (depth >= 6 && i >= 10) - (pv_node ? 1 : 0);
 
+        prefetch_child(m, side);
         place_stone(m, side);
         int v;
         if (i == 0) {
@@ -298,6 +308,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         int best_pv_length = 0;
         for (int i = 0; i < n; ++i) {
             RootMove& rm = moves[i];
+            prefetch_child(rm.move, side);
             place_stone(rm.move, side);
             int v;
             if (i == 0) {

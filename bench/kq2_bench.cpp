@@ -30,20 +30,22 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-} // namespace
-
-// One think on a position of the command line, as a game would see it.
-int think_once(int ms, const char* text, bool detail) {
+// A move list from the command line, spaces between moves allowed.
+bool parse_spaced(const char* text, GameRecord& record) {
     char packed[512];
     int n = 0;
     for (const char* p = text; *p && n < 510; ++p)
         if (*p != ' ') packed[n++] = *p;
     packed[n] = '\0';
+    if (parse(packed, record)) return true;
+    std::printf("bad position %s\n", text);
+    return false;
+}
+
+// One think on a position of the command line, as a game would see it.
+int think_once(int ms, const char* text, bool detail) {
     GameRecord record{};
-    if (!parse(packed, record)) {
-        std::printf("bad position %s\n", text);
-        return 1;
-    }
+    if (!parse_spaced(text, record)) return 1;
     think_start = clock_ms();
     think_budget = ms;
     kq2::settings.show_detail = detail;
@@ -63,13 +65,9 @@ int think_once(int ms, const char* text, bool detail) {
 
 // Wins by fours and by threes of each side, as if it were to move.
 int show_threats(const char* text) {
-    char packed[512];
-    int n = 0;
-    for (const char* p = text; *p && n < 510; ++p)
-        if (*p != ' ') packed[n++] = *p;
-    packed[n] = '\0';
+    const kq2::SolverScope scope;
     GameRecord record{};
-    if (!parse(packed, record) || !load_position(record)) return 1;
+    if (!parse_spaced(text, record) || !load_position(record)) return 1;
     think_start = clock_ms();
     think_budget = INT32_MAX;
     for (uint8_t side : {BLACK, WHITE}) {
@@ -93,6 +91,8 @@ int show_threats(const char* text) {
     return 0;
 }
 
+} // namespace
+
 int main(int argc, char** argv) {
     engine_init();
     if (!engine_initialised || !kq2::setup_tables()) {
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     kq2::clear_search_table();
     kq2::clear_threat_table();
-    std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * (solver_mask + 1));
+    std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * (kq2::solver_mask_in_use + 1));
     kq2::settings.max_depth = depth;
 
     uint64_t total_nodes = 0, total_search = 0;

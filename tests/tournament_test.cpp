@@ -176,14 +176,22 @@ TEST(Tournament, UnsupportedRulesAreNamed) {
         {"INFO rule 8", "MESSAGE rule 8 is not supported; playing five or more (rule 0)\n"},
         {"INFO rule 12", "MESSAGE rule 12 is not supported; playing renju (rule 4)\n"},
         {"INFO rule -1", "MESSAGE rule -1 is not supported; playing renju (rule 4)\n"},
+        {"INFO rule 1", ""},
+        {"INFO rule renju", "MESSAGE rule renju is not a number; the rule is unchanged\n"},
     };
     for (const auto& c : cases) {
         e.send(c.first);
         EXPECT_TRUE(e.expect_text(c.second)) << c.first << ": " << e.read_until("\n", 500);
     }
-    // Still playing, under renju: black's double three is a foul.
+    // Still exactly five, as before the word: black's double three is no foul.
     std::string said = new_game(e, game_of({{5, 7}, {6, 7}, {7, 5}, {7, 6}, {7, 7}},
                                            {{0, 0}, {14, 0}, {0, 14}, {14, 14}}));
+    EXPECT_EQ(said.find("MESSAGE"), std::string::npos) << said;
+    e.send("INFO rule 12");
+    EXPECT_TRUE(e.expect_text("MESSAGE rule 12 is not supported; playing renju (rule 4)\n"));
+    // Now renju: black's double three is a foul.
+    said = new_game(e, game_of({{5, 7}, {6, 7}, {7, 5}, {7, 6}, {7, 7}},
+                               {{0, 0}, {14, 0}, {0, 14}, {14, 14}}));
     EXPECT_NE(said.find("MESSAGE Forbidden move.\n7,7\n"), std::string::npos) << said;
     expect_exit(e, "MESSAGE #\n");
 }
@@ -246,12 +254,16 @@ TEST(Tournament, ShowForbid) {
 // the think is cut short.
 TEST(Tournament, StopAndEndCutALongThink) {
     using clock = std::chrono::steady_clock;
-    {
-        EngineProcess e(KQ2_ENGINE_PATH);
+    // A think of up to a minute, well under way.
+    auto long_think = [](EngineProcess& e) {
         new_game(e, QUIET);
         e.send("INFO timeout_turn 60000");
         e.send("BEGIN");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    };
+    {
+        EngineProcess e(KQ2_ENGINE_PATH);
+        long_think(e);
         const auto t0 = clock::now();
         e.send("STOP");
         answer(e);
@@ -265,10 +277,7 @@ TEST(Tournament, StopAndEndCutALongThink) {
     }
     {
         EngineProcess e(KQ2_ENGINE_PATH);
-        new_game(e, QUIET);
-        e.send("INFO timeout_turn 60000");
-        e.send("BEGIN");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        long_think(e);
         const auto t0 = clock::now();
         e.send("END");
         int status = -1;

@@ -53,6 +53,6 @@ void reset_engine_board() {
     reset_line_index();
     ply = 0;
     hash_index = 0;
-    hash_lock = rule_lock;
+    hash_lock = rule_lock ^ lock_salt;
     if (reset_hook) reset_hook();
 }

@@ -72,6 +72,9 @@ constexpr uint8_t RULE_EXACT = 1;
 constexpr uint8_t RULE_RENJU = 4;
 extern uint8_t game_rule;
 extern uint32_t rule_lock;
+// XORed into the empty board's lock too, by an engine that keeps its own
+// entries in the shared solver table apart from another's; 0 by default.
+extern uint32_t lock_salt;
 // Chooses the tables of a rule; only between thinks. Takes effect at once
 // when the tables are built, otherwise when they are.
 void select_rule(uint8_t rule);

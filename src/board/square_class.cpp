@@ -7,6 +7,7 @@
 uint8_t class_table[2][65536];
 uint8_t game_rule = RULE_RENJU;
 uint32_t rule_lock = 0;
+uint32_t lock_salt = 0;
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "../board/board.h"
 #include "../types.h"
 
 namespace kq2 {
@@ -61,8 +62,28 @@ extern ThinkReport report;
 Square think(GameRecord record);
 
 // Frees and re-sizes the tables for settings.max_memory. Called between
-// thinks; a think calls it itself when the tables are not there yet.
+// thinks; a think calls it itself when the tables are not there yet. False
+// when the memory could not be had (the searches then go on without).
 bool setup_tables();
+// The part of the shared solver table this engine uses (a mask, as
+// solver_mask), set by setup_tables and put in place for each think.
+extern uint32_t solver_mask_in_use;
+
+// The shared solver as this engine uses it, for as long as the scope lasts:
+// strict proofs, its part of the table, and its own entries (a salted lock:
+// positions loaded inside the scope get it), so that another engine in the
+// same process neither reads them nor has its own read here. A think opens
+// one; so must any other caller of vcf or vct.
+struct SolverScope {
+    SolverScope();
+    ~SolverScope();
+    SolverScope(const SolverScope&) = delete;
+    SolverScope& operator=(const SolverScope&) = delete;
+
+private:
+    bool strict;
+    uint32_t mask, salt;
+};
 
 // The text of a report line (without "MESSAGE "), from `report`.
 int format_report(char* out, int size);
@@ -86,6 +107,19 @@ extern int32_t history[2][256];
 void age_history();
 
 // ---- Threat searches (threats.cpp) ----
+
+// A square where `colour` makes a four and an open three at once: where wins
+// by fours start.
+inline bool has_four_three(uint8_t colour) {
+    return class_count[colour][CLASS_FOUR_THREE] > 0 ||
+           class_count[colour][CLASS_FOUR_THREE_THREE] > 0;
+}
+// A square where `colour` wins next move whatever the answer: an open four,
+// or for an unrestricted colour a double four.
+inline bool has_open_four_point(uint8_t colour) {
+    return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
+           (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
+}
 
 // The square where `colour` completes five, NO_MOVE when none.
 Square five_point(uint8_t colour);

@@ -27,6 +27,7 @@ bool resize_threat_table(uint64_t entries);
 
 int64_t search_nodes;
 int32_t hard_limit;
+uint32_t solver_mask_in_use = SOLVER_TABLE_SIZE - 1;
 void (*iteration_hook)() = nullptr;
 bool search_aborted;
 
@@ -120,21 +121,13 @@ void store(uint64_t key, int value, int depth, uint8_t bound, Square move, int p
 
 inline bool time_check() {
     if (search_aborted) return true;
-    if ((search_nodes & 255) == 0) {
-        if (think_elapsed() >= hard_limit || time_is_spent()) search_aborted = true;
-        if (node_limit > 0 && search_nodes + threat_nodes >= node_limit) search_aborted = true;
-    }
+    // The solver gave up (STOP, the end, the budget): its answers are no
+    // longer proofs, so nothing more may be searched or stored.
+    if (time_up) return search_aborted = true;
+    if (node_limit > 0 && search_nodes + threat_nodes >= node_limit) search_aborted = true;
+    if ((search_nodes & 255) == 0 && (think_elapsed() >= hard_limit || time_is_spent()))
+        search_aborted = true;
     return search_aborted;
-}
-
-inline bool has_four_three(uint8_t colour) {
-    return class_count[colour][CLASS_FOUR_THREE] > 0 ||
-           class_count[colour][CLASS_FOUR_THREE_THREE] > 0;
-}
-
-inline bool has_open_four_point(uint8_t colour) {
-    return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
-           (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
 }
 
 void update_pv(int ply, Square m) {
@@ -378,7 +371,7 @@ void clear_search_table() {
 bool setup_tables() {
     static int64_t sized_for = -1;
     const int64_t wanted = settings.max_memory;
-    if (sized_for == wanted && table) return true;
+    if (sized_for == wanted) return table != nullptr;
     // The memory left for tables after the process's own (code, stacks, the
     // line tables): an eighth each for the solver's table and the threat
     // table, the rest for the search table, each a power of two and none
@@ -405,16 +398,20 @@ bool setup_tables() {
     const bool threats_ok = resize_threat_table(threat_entries);
     sized_for = wanted;
 
-    // The solver's static table is used up to the new size; pages beyond it
-    // that an earlier, larger size touched are given back.
-    solver_mask = uint32_t(solver_entries - 1);
-    const uintptr_t page = 4096;
-    const uintptr_t used_end =
-        (reinterpret_cast<uintptr_t>(solver_table + 2 * solver_entries) + page - 1) & ~(page - 1);
-    const uintptr_t table_end =
-        reinterpret_cast<uintptr_t>(solver_table + 2 * SOLVER_TABLE_SIZE) & ~(page - 1);
-    if (table_end > used_end)
-        madvise(reinterpret_cast<void*>(used_end), table_end - used_end, MADV_DONTNEED);
+    // The solver's static table: this engine uses its first entries. Entries
+    // written under another size would be found at the wrong side's place,
+    // so a new size starts from an empty table: every page is given back and
+    // reads as zero again when next touched.
+    if (solver_mask_in_use != uint32_t(solver_entries - 1)) {
+        solver_mask_in_use = uint32_t(solver_entries - 1);
+        const uintptr_t page = 4096;
+        const uintptr_t start = reinterpret_cast<uintptr_t>(solver_table);
+        const uintptr_t end = start + sizeof solver_table;
+        const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
+        std::memset(solver_table, 0, first - start);
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+        std::memset(reinterpret_cast<void*>(last), 0, end - last);
+    }
 
     // The pages are left untouched: the process grows as the tables fill, so
     // a smaller limit that arrives later is never exceeded on the way.

@@ -5,6 +5,7 @@
 // threat searches before the main search get shares of it; an iteration of
 // the main search is started only while it can still finish. Forced moves
 // (a five, the block of a five, a found win) are answered at once.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,7 @@ constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
 constexpr int64_t OWN_THREE_NODES = 100000;
 constexpr int64_t THEIR_THREE_NODES = 50000;
 constexpr int64_t CHECK_THREE_NODES = 3000;
+constexpr int64_t CHECK_TOTAL_NODES = 200000;
 constexpr int32_t CHECK_FOUR_TRIES = 1000;
 // Checks of the chosen move against a win by threes of the opponent.
 constexpr int VERIFY_ROUNDS = 3;
@@ -61,15 +63,12 @@ int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move,
     const int64_t end = threat_nodes + nodes;
     int result = 0;
     for (int depth = 1; depth <= max_depth && threat_nodes < end; ++depth) {
-        const int64_t before = threat_nodes;
         result = vct(side, depth, end - threat_nodes, move);
         if (result == 1) {
             threat_deadline = INT32_MAX;
             return depth;
         }
         if (result != 0) break;
-        // Nothing new was searched: deeper will not find more.
-        if (threat_nodes - before < 4 * depth) break;
     }
     threat_deadline = INT32_MAX;
     return 0;
@@ -83,7 +82,7 @@ Square decided(Square m, const char* reason, int value) {
     return m;
 }
 
-// Nearest empty square to the stones that the side may play; for a record
+// The empty square nearest the centre that the side may play; for a record
 // whose every candidate is a foul.
 Square any_legal(uint8_t side) {
     Square best = NO_MOVE;
@@ -112,10 +111,11 @@ int keep_defences(Square* moves, int n, uint8_t side, int three_depth, int32_t d
     const uint8_t other = uint8_t(1 - side);
     uint8_t verdict[MAX_MOVES]; // 0 holds (or unchecked), 1 loses to threes, 2 to fours
     int best = 2;
+    const int64_t node_end = threat_nodes + allowance(CHECK_TOTAL_NODES, 4);
     for (int i = 0; i < n; ++i) {
         const Square m = moves[i];
         verdict[i] = 0;
-        if (think_elapsed() < deadline) {
+        if (think_elapsed() < deadline && threat_nodes < node_end) {
             place_stone(m, side);
             if (class_count[side][CLASS_FIVE] == 0) { // a four is searched, not judged here
                 Square unused;
@@ -199,26 +199,41 @@ Square think_position(GameRecord& record) {
         std::memmove(&root[0], &root[1], sizeof(RootMove) * size_t(--n));
         search_root(root, n, max_depth, settings.max_nodes);
     }
-    if (report.pv_length == 0) {
+    if (report.pv_length == 0 || report.pv[0] != root[0].move) {
         report.pv[0] = root[0].move;
         report.pv_length = 1;
+        report.value = root[0].value;
     }
     return root[0].move;
 }
 
 } // namespace
 
+SolverScope::SolverScope() : strict(solver_strict), mask(solver_mask), salt(lock_salt) {
+    solver_strict = true;
+    solver_mask = solver_mask_in_use;
+    lock_salt = 0x2545F491u;
+}
+
+SolverScope::~SolverScope() {
+    solver_strict = strict;
+    solver_mask = mask;
+    lock_salt = salt;
+}
+
 Square think(GameRecord record) {
     engine_init();
-    if (!engine_initialised || !setup_tables()) return NO_MOVE;
-    solver_strict = true;
+    if (!engine_initialised) return NO_MOVE;
+    setup_tables(); // both searches also work without their tables
+    const SolverScope scope;
     time_up = 0;
     search_nodes = 0;
     threat_nodes = 0;
     report = ThinkReport();
     // A little short of the budget, so the reply is written in time.
-    const int32_t margin = think_budget / 32 > 3 ? think_budget / 32 : 3;
-    hard_limit = think_budget - margin;
+    const int64_t margin = think_budget / 32 > 3 ? think_budget / 32 : 3;
+    const int64_t limit = int64_t(think_budget) - margin;
+    hard_limit = int32_t(limit < INT32_MIN ? INT32_MIN : limit);
     if (!load_position(record)) return NO_MOVE;
     age_history();
 

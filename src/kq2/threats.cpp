@@ -92,16 +92,6 @@ inline bool out_of_work() {
     return aborted;
 }
 
-inline bool has_four_three(uint8_t colour) {
-    return class_count[colour][CLASS_FOUR_THREE] > 0 ||
-           class_count[colour][CLASS_FOUR_THREE_THREE] > 0;
-}
-
-inline bool has_open_four_point(uint8_t colour) {
-    return class_count[colour][CLASS_OPEN_FOUR] > 0 ||
-           (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
-}
-
 int attack(uint8_t attacker, int depth, Square* move, Square threat);
 
 // Adds to `set` the attacker's four points on the lines through t, up to the

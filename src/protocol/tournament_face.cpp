@@ -45,7 +45,13 @@ void set_rule(int32_t value) {
 void tournament_info(const char* text) {
     const char* value;
     if ((value = match_keyword("rule", text))) {
-        set_rule(parse_long(value));
+        const char* p = value;
+        int32_t rule;
+        if (scan_number(p, rule)) {
+            set_rule(rule);
+        } else {
+            send_line("MESSAGE rule %s is not a number; the rule is unchanged", value);
+        }
     } else if ((value = match_keyword("max_memory", text))) {
         const int32_t bytes = parse_long(value);
         wait_done();

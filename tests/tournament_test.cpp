@@ -5,7 +5,7 @@
 
 #include <chrono>
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -59,9 +59,48 @@ struct Answer {
     int detail_lines = 0;
 };
 
-const std::regex REPORT(
-    "MESSAGE depth [0-9]+-[0-9]+ value (-?[0-9]+|win in [0-9]+|loss in [0-9]+) nodes [0-9]+ "
-    "time -?[0-9]+ speed [0-9]+ pv( [0-9]+,[0-9]+)+( \\([a-z ]+\\))?");
+bool is_number(const std::string& t, bool sign = false) {
+    size_t i = sign && !t.empty() && t[0] == '-' ? 1 : 0;
+    if (i == t.size()) return false;
+    for (; i < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9') return false;
+    return true;
+}
+
+// "MESSAGE depth D-S value V nodes N time T speed S pv x,y ..." with V a
+// number or "win in N" / "loss in N", and maybe a reason in brackets.
+bool is_report(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> w;
+    for (std::string t; in >> t;) w.push_back(t);
+    size_t i = 0;
+    auto word = [&](const char* expected) { return i < w.size() && w[i++] == expected; };
+    auto number = [&](bool sign = false) { return i < w.size() && is_number(w[i++], sign); };
+    if (!word("MESSAGE") || !word("depth") || i >= w.size()) return false;
+    const size_t dash = w[i].find('-');
+    if (dash == std::string::npos || !is_number(w[i].substr(0, dash)) ||
+        !is_number(w[i].substr(dash + 1)))
+        return false;
+    ++i;
+    if (!word("value")) return false;
+    if (i < w.size() && (w[i] == "win" || w[i] == "loss")) {
+        ++i;
+        if (!word("in") || !number()) return false;
+    } else if (!number(true)) {
+        return false;
+    }
+    if (!word("nodes") || !number() || !word("time") || !number(true) || !word("speed") ||
+        !number() || !word("pv"))
+        return false;
+    size_t moves = 0;
+    for (; i < w.size() && w[i][0] != '('; ++i, ++moves) {
+        const size_t comma = w[i].find(',');
+        if (comma == std::string::npos || !is_number(w[i].substr(0, comma)) ||
+            !is_number(w[i].substr(comma + 1)))
+            return false;
+    }
+    return moves > 0 && (i == w.size() || line.back() == ')');
+}
 
 Answer answer(EngineProcess& e, bool details = false) {
     Answer a;
@@ -75,7 +114,7 @@ Answer answer(EngineProcess& e, bool details = false) {
         while (i + 1 < lines.size() && lines[i + 1].rfind("MESSAGE depth ", 0) == 0)
             ++i, ++a.detail_lines;
     a.report = lines[i];
-    EXPECT_TRUE(std::regex_match(a.report, REPORT)) << a.report;
+    EXPECT_TRUE(is_report(a.report)) << a.report;
     const size_t pv = a.report.find(" pv ");
     EXPECT_EQ(a.report.compare(pv + 4, a.move.size(), a.move), 0) << a.report;
     const int x = std::stoi(a.move), y = std::stoi(a.move.substr(a.move.find(',') + 1));

@@ -30,6 +30,7 @@
 
 #include "board/board.h"
 #include "console/console.h"
+#include "kq2/kq2.h"
 #include "protocol/protocol.h"
 #include "search/engine.h"
 #include "test_support.h"
@@ -302,6 +303,8 @@ extern "C" Square __wrap__Z5think10GameRecord(GameRecord record) {
 
 extern "C" Square __wrap__ZN3kq25thinkE10GameRecord(GameRecord record) {
     const Square m = __real__ZN3kq25thinkE10GameRecord(record);
+    // The board is compared with a fresh load as the tournament engine keys it.
+    const kq2::SolverScope scope;
     fuzz::check_answer(record, m);
     fuzz::think_answers().push_back(m);
     return m;

@@ -137,6 +137,10 @@ long long report_nodes(const std::string& report) {
     return std::stoll(report.substr(report.find(" nodes ") + 7));
 }
 
+long long report_time(const std::string& report) {
+    return std::stoll(report.substr(report.find(" time ") + 6));
+}
+
 // A quiet middle game with black to move: no fours, no threes.
 const Moves QUIET = {{7, 7}, {8, 8}, {6, 8}, {8, 6}, {9, 7}, {5, 9}, {7, 10}, {10, 6}};
 
@@ -293,9 +297,10 @@ TEST(Tournament, ShowForbid) {
 // the think is cut short.
 TEST(Tournament, StopAndEndCutALongThink) {
     using clock = std::chrono::steady_clock;
-    // A think of up to a minute, well under way.
+    // A think of up to a minute, well under way, in an opening with no
+    // forced win for either side (found at once, it would stop on its own).
     auto long_think = [](EngineProcess& e) {
-        new_game(e, QUIET);
+        new_game(e, Moves(QUIET.begin(), QUIET.begin() + 4));
         e.send("INFO timeout_turn 60000");
         e.send("BEGIN");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -305,7 +310,10 @@ TEST(Tournament, StopAndEndCutALongThink) {
         long_think(e);
         const auto t0 = clock::now();
         e.send("STOP");
-        answer(e);
+        // The think was still running when STOP came, and STOP ended it.
+        const long long think_ms = report_time(answer(e).report);
+        EXPECT_GE(think_ms, 100);
+        EXPECT_LT(think_ms, 30000);
         EXPECT_LT(clock::now() - t0, std::chrono::seconds(5));
         // A STOP while idle changes nothing; the next think runs normally.
         e.send("STOP");

@@ -353,14 +353,12 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
-        // A new iteration starts while 40% of the time is left, or later when
+        // A new iteration starts while half the time is left, or later when
         // the last one was quick (a few moves to choose from); one that cannot
         // finish still counts where it found a better first move.
         const int32_t now = think_elapsed(), last = now - iteration_start;
         iteration_start = now;
-        if (int64_t(now) * 5 > int64_t(hard_limit) * 3 &&
-            int64_t(now) + 4 * int64_t(last) > hard_limit)
-            break;
+        if (int64_t(now) * 2 > hard_limit && int64_t(now) + 4 * int64_t(last) > hard_limit) break;
         if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
     }
 }

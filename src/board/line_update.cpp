@@ -76,11 +76,12 @@ inline void segment_bounds(unsigned others, int p, int size, int& first, int& la
 const uint8_t zero_row[16] = {};
 
 // Starts loading the table row of the segment of `colour` from place `first`
-// to `last` of a line, so that the rescan finds it cached.
-inline void prefetch_row(int colour, int d, int line, int first, int last) {
+// to `last` of a line whose stones of that colour are `stones`, so that the
+// rescan finds it cached.
+inline void prefetch_row(int colour, unsigned stones, int first, int last) {
     const int len = last - first + 1;
     if (len < 5) return;
-    const unsigned mask = (unsigned(stones_by_line[colour][d][line]) >> first) & ((1u << len) - 1);
+    const unsigned mask = (stones >> first) & ((1u << len) - 1);
     __builtin_prefetch(line_table[colour][len] + mask * unsigned(len));
 }
 
@@ -96,13 +97,11 @@ inline void prefetch_place_rows(int m, int colour) {
         segment_bounds(stones_by_line[other][d][line], p, size, first, last);
         // The placing colour's mask will hold the new stone too.
         const unsigned own = unsigned(stones_by_line[colour][d][line]) | 1u << p;
-        const int len = last - first + 1;
-        if (len >= 5)
-            __builtin_prefetch(line_table[colour][len] +
-                               ((own >> first) & ((1u << len) - 1)) * unsigned(len));
+        prefetch_row(colour, own, first, last);
         segment_bounds(own, p, size, first, last);
-        prefetch_row(other, d, line, first, p - 1);
-        prefetch_row(other, d, line, p + 1, last);
+        const unsigned theirs = stones_by_line[other][d][line];
+        prefetch_row(other, theirs, first, p - 1);
+        prefetch_row(other, theirs, p + 1, last);
     }
 }
 
@@ -115,13 +114,10 @@ inline void prefetch_remove_rows(int m, int colour) {
         const int line = line_of[d][m], p = pos_of[d][m], size = line_size[d][m];
         int first, last;
         segment_bounds(stones_by_line[other][d][line], p, size, first, last);
-        const int len = last - first + 1;
         const unsigned own = unsigned(stones_by_line[colour][d][line]) & ~(1u << p);
-        if (len >= 5)
-            __builtin_prefetch(line_table[colour][len] +
-                               ((own >> first) & ((1u << len) - 1)) * unsigned(len));
+        prefetch_row(colour, own, first, last);
         segment_bounds(own, p, size, first, last);
-        prefetch_row(other, d, line, first, last);
+        prefetch_row(other, stones_by_line[other][d][line], first, last);
     }
 }
 

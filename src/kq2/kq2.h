@@ -30,8 +30,6 @@ constexpr int MATE_BOUND = WIN - 1000; // |v| above this: a proven result
 constexpr int INF = 32000;
 constexpr int MAX_PLY = 128;
 
-inline bool is_mate(int v) { return v > MATE_BOUND || v < -MATE_BOUND; }
-
 // Settings, written by the protocol commands (INFO may come while the worker
 // thinks, hence the atomics; max_memory only changes between thinks).
 struct Settings {

@@ -9,7 +9,7 @@ FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
 .PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing memory \
-        fuzz fuzz-build fuzz-smoke format format-check clean
+        fuzz fuzz-build fuzz-smoke format format-check layout-check clean
 
 all: build
 
@@ -51,7 +51,7 @@ bench2: build
 
 # The tournament engine against the exact one: the 26 openings with both
 # colours at 300 ms per move.
-OPENINGS ?= ../shared/openings26.txt
+OPENINGS ?= bench/data/openings26.txt
 match: build
 	./build/kq-match ./build/pbrain-kq2 ./build/pbrain-kq --openings $(OPENINGS) --turn 300
 
@@ -104,6 +104,15 @@ format:
 	clang-format -i $(FORMAT_FILES)
 format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "format-check: ok"
+
+# The core (src/core) includes no header of an engine folder, and no tracked
+# file reaches outside the repository for its data.
+layout-check:
+	@if grep -rnE '#include ".*(kq|kq2)/' src/core; then \
+	  echo "layout-check: the core includes an engine's header"; exit 1; fi
+	@if git grep -nF "$$(printf '../%s' shared)" -- . ; then \
+	  echo "layout-check: a tracked file points outside the repository"; exit 1; fi
+	@echo "layout-check: ok"
 
 clean:
 	rm -rf build build-sanitize build-tsan build-fuzz

@@ -3,7 +3,7 @@
 // engine games, and threat positions.
 #pragma once
 
-#include "types.h"
+#include "core/types.h"
 
 namespace {
 

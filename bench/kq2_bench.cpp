@@ -16,11 +16,11 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "board/board.h"
+#include "core/board/board.h"
+#include "core/solver/solver.h"
+#include "core/timing.h"
+#include "kq/kq.h"
 #include "kq2/kq2.h"
-#include "search/engine.h"
-#include "solver/solver.h"
-#include "timing.h"
 
 #include "bench_positions.h"
 

@@ -55,9 +55,9 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
+#include "core/board/board.h"
+#include "kq/kq.h"
 #include "kq2/kq2.h"
-#include "search/engine.h"
 
 namespace {
 

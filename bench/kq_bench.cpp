@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "board/board.h"
-#include "search/engine.h"
-#include "solver/solver.h"
-#include "timing.h"
+#include "core/board/board.h"
+#include "core/solver/solver.h"
+#include "core/timing.h"
+#include "kq/kq.h"
 
 #include "bench_positions.h"
 

@@ -61,8 +61,8 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
-#include "search/engine.h"
+#include "core/board/board.h"
+#include "kq/kq.h"
 
 #include "engine_pipe.h"
 

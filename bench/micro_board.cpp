@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
-#include "search/engine.h"
-#include "solver/solver.h"
-#include "timing.h"
+#include "core/board/board.h"
+#include "core/solver/solver.h"
+#include "core/timing.h"
+#include "kq/kq.h"
 
 namespace {
 

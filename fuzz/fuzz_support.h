@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
-#include "console/console.h"
+#include "core/board/board.h"
+#include "core/console/console.h"
+#include "core/protocol/protocol.h"
+#include "core/timing.h"
+#include "kq/kq.h"
 #include "kq2/kq2.h"
-#include "protocol/protocol.h"
-#include "search/engine.h"
 #include "test_support.h"
-#include "timing.h"
 
 extern "C" Square __real__Z5think10GameRecord(GameRecord record);
 extern "C" Square __real__ZN3kq25thinkE10GameRecord(GameRecord record);

@@ -15,10 +15,10 @@
 #include <cstdint>
 #include <string>
 
-#include "board/board.h"
+#include "core/board/board.h"
 #include "fuzz_support.h"
+#include "kq/kq.h"
 #include "kq2/kq2.h"
-#include "search/engine.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::reset_front_end();
-    engine_face = size % 2 ? &tournament_face : &exact_face;
+    engine_face = size % 2 ? &kq2::tournament_face : &exact_face;
     engine_init();
     select_rule(RULE_RENJU);
     kq2::reset_settings();

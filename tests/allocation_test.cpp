@@ -14,9 +14,9 @@
 #include <string>
 
 #include "kq2/kq2.h"
-#include "protocol/protocol.h"
+#include "core/protocol/protocol.h"
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KQ_COUNT_ALLOCATIONS 0

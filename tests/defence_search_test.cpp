@@ -9,9 +9,9 @@
 
 #include "four_checker.h"
 #include "fours_data.h"
-#include "search/engine.h"
+#include "kq/kq.h"
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 // The engine's move after eight deepening iterations (a fixed amount of work,
 // so the outcome does not depend on the machine's speed) must leave the

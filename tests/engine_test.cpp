@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "four_checker.h"
 #include "fours_data.h"
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 namespace {
 

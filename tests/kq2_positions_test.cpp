@@ -15,7 +15,7 @@
 #include "kq2/kq2.h"
 #include "test_support.h"
 #include "three_checker.h"
-#include "timing.h"
+#include "core/timing.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include <random>
 
 #include "engine_process.h"
-#include "protocol/protocol.h"
-#include "timing.h"
+#include "core/protocol/protocol.h"
+#include "core/timing.h"
+#include "kq/kq.h"
 
 namespace {
 
@@ -226,6 +227,7 @@ TEST(Protocol, RandomLinesNeverCrash) {
 
 // In-process: the INFO settings and the think budget they give.
 TEST(Protocol, InfoSettingsAndThinkBudget) {
+    engine_face = &exact_face;
     auto budget_after = [](const std::string& info) {
         std::snprintf(line_buffer, sizeof line_buffer, "%s", info.c_str());
         do_command();

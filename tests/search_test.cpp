@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "four_checker.h"
 #include "test_support.h"
-#include "timing.h"
+#include "core/timing.h"
 
 namespace {
 

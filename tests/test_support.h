@@ -7,9 +7,9 @@
 #include <utility>
 #include <string>
 
-#include "board/board.h"
-#include "search/engine.h"
-#include "solver/solver.h"
+#include "core/board/board.h"
+#include "kq/kq.h"
+#include "core/solver/solver.h"
 
 inline Square sq(int column, int row) { return Square(row * 16 + column); }
 

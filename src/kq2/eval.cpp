@@ -5,7 +5,7 @@
 // because it gets to use its shapes first.
 #include <cstring>
 
-#include "../board/board.h"
+#include "../core/board/board.h"
 #include "kq2.h"
 
 namespace kq2 {

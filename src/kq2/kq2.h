@@ -20,8 +20,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "../board/board.h"
-#include "../types.h"
+#include "../core/board/board.h"
+#include "../core/types.h"
+
+struct EngineFace;
 
 namespace kq2 {
 
@@ -58,6 +60,11 @@ extern ThinkReport report;
 
 // The move for a game record; NO_MOVE only on a full board or a bad record.
 Square think(GameRecord record);
+
+// The face the front end is handed (pbrain-kq2's main), and its set-up:
+// engine and tables ready before the first command, the per-iteration report.
+extern const EngineFace tournament_face;
+void prepare_face();
 
 // Frees and re-sizes the tables for settings.max_memory. Called between
 // thinks; a think calls it itself when the tables are not there yet. False

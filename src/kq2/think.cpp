@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../board/board.h"
-#include "../search/engine.h"
-#include "../solver/solver.h"
-#include "../timing.h"
+#include "../core/board/board.h"
+#include "../core/engine/engine.h"
+#include "../core/solver/solver.h"
+#include "../core/timing.h"
 #include "kq2.h"
 
 namespace kq2 {

@@ -26,9 +26,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../board/board.h"
-#include "../solver/solver.h"
-#include "../timing.h"
+#include "../core/board/board.h"
+#include "../core/solver/solver.h"
+#include "../core/timing.h"
 #include "kq2.h"
 
 namespace kq2 {

@@ -1,10 +1,10 @@
-// Engine entry and the main search.
+// The exact engine (pbrain-kq): think driver, main search and counter-four
+// chain.
 //
-// The engine keeps no game: every think (and every referee check) resets the
-// engine board and replays a GameRecord. Set-up is lazy (first think) and
-// allocates only the line tables and the 450 move statistics nodes; the search
-// table (2^24 entries, 128 MiB) and the solver table are static and persist
-// across moves and games.
+// Every think replays the game record through the shared engine entry. The
+// first think also allocates the 450 move statistics nodes; the search table
+// (2^24 entries, 128 MiB) and the solver table are static and persist across
+// moves and games.
 //
 // Move statistics: one MoveStat per (colour, on-board square), chained per
 // colour from stat_head[colour] along `next` in non-increasing order of
@@ -15,9 +15,12 @@
 
 #include <cstdint>
 
-#include "../board/board.h"
-#include "../solver/solver.h"
-#include "../types.h"
+#include "../core/board/board.h"
+#include "../core/engine/engine.h"
+#include "../core/solver/solver.h"
+#include "../core/types.h"
+
+struct EngineFace;
 
 struct MoveStat {
     Square square;
@@ -59,22 +62,18 @@ extern uint32_t chain_count; // counter-four steps this think
 extern MoveStat* stat_head[2];
 extern MoveStat* stat_node[2][256];
 
-extern int32_t engine_initialised;
 extern int32_t engine_busy;
 // Benchmarks only: stop after this many deepening iterations (0: no limit).
 extern int32_t max_iterations;
 
-// Lifecycle and entry.
-void engine_init();
-void engine_free();
+// The face the front end is handed (pbrain-kq's main).
+extern const EngineFace exact_face;
+
+// Entry. The statistics are linked at the first think (or here); from then on
+// every board reset ages them.
 // Back to the order of a fresh set-up, every total zero (benchmarks, tests).
 void reset_move_statistics();
-bool load_position(const GameRecord& record);
 Square think(GameRecord record);
-
-// The generator behind the Zobrist keys: state = state * 214013 + 2531011 from
-// state 1, each call yielding (state >> 16) & 0x7FFF.
-int engine_rand();
 
 // Main search.
 int8_t search_root();

@@ -11,7 +11,7 @@
 
 #include "../board/board.h"
 #include "../console/console.h"
-#include "../search/engine.h"
+#include "../engine/engine.h"
 #include "protocol.h"
 
 GameRecord game_record;

@@ -8,9 +8,9 @@
 // Quiet moves are searched only while the depth is above D - P.
 #include <cstring>
 
-#include "../board/board.h"
-#include "../timing.h"
-#include "engine.h"
+#include "../core/board/board.h"
+#include "../core/timing.h"
+#include "kq.h"
 
 SearchEntry search_table[SEARCH_TABLE_SIZE];
 

@@ -2,8 +2,8 @@
 // the side to move that is not a marked answer is valued by playing it, the
 // opponent's forced block, and the side's further fours. The chain hands the
 // position back to the main search as soon as it touches a marked square.
-#include "../board/board.h"
-#include "engine.h"
+#include "../core/board/board.h"
+#include "kq.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../board/board.h"
-#include "../kq2/kq2.h"
-#include "../search/engine.h"
-#include "../timing.h"
-#include "protocol.h"
+#include "../core/board/board.h"
+#include "../core/engine/engine.h"
+#include "../core/protocol/protocol.h"
+#include "../core/timing.h"
+#include "kq2.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ bool tournament_command(const char* line) {
 
 } // namespace
 
-const EngineFace tournament_face = {
+const EngineFace kq2::tournament_face = {
     "name=\"kq2\", author=\"the kq developers\", version=\"0.1\", country=\"None\", "
     "www=\"None\"",
     kq2::think,
@@ -116,8 +116,7 @@ const EngineFace tournament_face = {
 // Everything is set up before the first command, so no think pays for it.
 // The search tables are taken for the default memory limit and taken again
 // when INFO max_memory names another; their pages are only touched by use.
-void use_tournament_face() {
-    engine_face = &tournament_face;
+void kq2::prepare_face() {
     kq2::iteration_hook = send_report;
     engine_init();
     kq2::setup_tables();

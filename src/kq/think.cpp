@@ -1,12 +1,13 @@
-// Engine set-up and release, the replay of a game record, and the think
-// driver that turns a record into a move.
+// The exact engine's think driver, which turns a record into a move, and its
+// move statistics.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "../board/board.h"
-#include "../timing.h"
-#include "engine.h"
+#include "../core/board/board.h"
+#include "../core/protocol/protocol.h"
+#include "../core/timing.h"
+#include "kq.h"
 
 int8_t depth_limit;
 int8_t plain_depth;
@@ -15,13 +16,19 @@ uint32_t node_count;
 uint32_t chain_count;
 MoveStat* stat_head[2];
 MoveStat* stat_node[2][256];
-int32_t engine_initialised;
 int32_t engine_busy;
 int32_t max_iterations;
 
-namespace {
+const EngineFace exact_face = {
+    "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"",
+    think,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
 
-uint32_t rand_state = 1;
+namespace {
 
 // On every board reset: age the move statistics when the last think did any
 // work, so old credit fades but the order of each list is kept; then zero the
@@ -39,18 +46,6 @@ void age_statistics() {
     solver_nodes = 0;
     chain_count = 0;
     solver_move = NO_MOVE;
-}
-
-void fill_keys(uint32_t (*keys)[256]) {
-    // Byte by byte in memory order: key [colour][square] is the little-endian
-    // word at byte colour * 1024 + square * 4.
-    for (int colour = 0; colour < 2; ++colour)
-        for (int s = 0; s < 256; ++s) {
-            uint32_t key = 0;
-            for (int byte = 0; byte < 4; ++byte)
-                key |= uint32_t(engine_rand() & 0xFF) << (8 * byte);
-            keys[colour][s] = key;
-        }
 }
 
 // Chains the nodes of each colour with zero totals; from the head: column 14
@@ -120,36 +115,7 @@ Square finish(Square m) {
     return m;
 }
 
-} // namespace
-
-int engine_rand() {
-    rand_state = rand_state * 214013u + 2531011u;
-    return int((rand_state >> 16) & 0x7FFF);
-}
-
-void engine_init() {
-    if (engine_initialised) return;
-    init_geometry();
-    build_class_table();
-    rand_state = 1; // the keys are the same in every run, and in a retry after a failed set-up
-    fill_keys(zobrist_index);
-    fill_keys(zobrist_lock);
-    if (!build_line_tables()) return;
-    std::memset(stat_node, 0, sizeof stat_node);
-    if (!link_statistics()) {
-        engine_free();
-        return;
-    }
-    reset_hook = age_statistics;
-    engine_initialised = 1;
-}
-
-void reset_move_statistics() {
-    if (engine_initialised) link_statistics();
-}
-
-void engine_free() {
-    free_line_tables();
+void free_statistics() {
     for (MoveStat*& head : stat_head) {
         while (head) {
             MoveStat* n = head;
@@ -157,24 +123,31 @@ void engine_free() {
             std::free(n);
         }
     }
-    // Nothing may use the released storage: a later think sets up again.
+    // Nothing may use the released storage: a later think links again.
     std::memset(stat_node, 0, sizeof stat_node);
-    engine_initialised = 0;
 }
 
-bool load_position(const GameRecord& record) {
-    // The referee may ask before the first think: set up on demand.
-    engine_init();
-    if (!engine_initialised) return false;
-    reset_engine_board();
-    if (record.count > MAX_MOVES) return false;
-    for (int i = 0; i < record.count; ++i) {
-        const Square m = record.moves[i];
-        if ((m & 15) == 15 || (m >> 4) == 15) return false;
-        if (cells[m] != EMPTY) return false; // a record never repeats a square
-        place_stone(m, uint8_t(~i & 1));
+// The statistics nodes are taken once, on the first think after set-up; from
+// then on every board reset ages them.
+bool ensure_statistics() {
+    if (stat_head[0]) return true;
+    if (!link_statistics()) {
+        free_statistics();
+        return false;
     }
+    reset_hook = age_statistics;
     return true;
+}
+
+} // namespace
+
+void reset_move_statistics() {
+    if (!engine_initialised) return;
+    if (stat_head[0]) {
+        link_statistics();
+    } else {
+        ensure_statistics();
+    }
 }
 
 Square think(GameRecord record) {
@@ -182,7 +155,7 @@ Square think(GameRecord record) {
     if (engine_busy) return NO_MOVE;
     engine_busy = 1;
     engine_init();
-    if (!engine_initialised) return finish(NO_MOVE);
+    if (!engine_initialised || !ensure_statistics()) return finish(NO_MOVE);
     if (!load_position(record)) return finish(NO_MOVE);
     if (record.count == 0) return finish(CENTRE);
     if (record.count == MAX_MOVES) return finish(NO_MOVE);

@@ -16,9 +16,10 @@
 #include "../types.h"
 
 // What distinguishes one engine binary from another behind the same front
-// end. Every hook but `think` may be null. The default face is the exact
-// engine's, which answers every command beyond the table with UNKNOWN and
-// ignores the INFO keys it does not use.
+// end: each binary's main hands its engine's face to protocol_main. Every hook
+// but `think` may be null; a face without `command` answers every command
+// beyond the shared table with UNKNOWN, and one without `info` ignores the
+// INFO keys the front end does not use.
 struct EngineFace {
     const char* about; // the ABOUT reply
     Square (*think)(GameRecord record);
@@ -27,10 +28,7 @@ struct EngineFace {
     void (*report)();                  // after a think, before its move reply
     void (*stop)();                    // the program ends: cut a running think short
 };
-extern const EngineFace exact_face;
-extern const EngineFace tournament_face;
-extern const EngineFace* engine_face;
-void use_tournament_face(); // the tournament engine's binary, before protocol_main
+extern const EngineFace* engine_face; // the face protocol_main was handed
 
 // Command loop and settings.
 extern char line_buffer[65536];
@@ -68,8 +66,8 @@ const char* match_keyword(const char* keyword, const char* text); // null when n
 void do_command();
 void send_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void exit_hook();
-void register_exit_hook(); // once per process, however many size commands
-int protocol_main();       // the process entry: events, worker, command loop
+void register_exit_hook();                 // once per process, however many size commands
+int protocol_main(const EngineFace& face); // the process entry: events, worker, command loop
 
 // Think worker and time allotment.
 void start_worker();

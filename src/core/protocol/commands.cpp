@@ -11,7 +11,7 @@
 #include <strings.h>
 
 #include "../console/console.h"
-#include "../search/engine.h"
+#include "../engine/engine.h"
 #include "protocol.h"
 
 char line_buffer[65536];
@@ -24,15 +24,7 @@ int32_t exit_hook_registered = 0;
 FILE* command_input = stdin;
 void (*program_exit)(int status) = exit;
 
-const EngineFace exact_face = {
-    "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"",
-    think,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-const EngineFace* engine_face = &exact_face;
+const EngineFace* engine_face = nullptr;
 
 namespace {
 
@@ -352,7 +344,8 @@ void end_program() {
     abort(); // program_exit does not return
 }
 
-int protocol_main() {
+int protocol_main(const EngineFace& face) {
+    engine_face = &face;
     start_worker();
     for (;;) {
         if (!read_line()) end_program();

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../search/engine.h"
+#include "../engine/engine.h"
 #include "../timing.h"
 #include "protocol.h"
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../engine/engine.h"
 #include "../protocol/protocol.h"
-#include "../search/engine.h"
 #include "console.h"
 
 char console_argument[1024];

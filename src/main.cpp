@@ -1,3 +1,0 @@
-#include "protocol/protocol.h"
-
-int main() { return protocol_main(); }

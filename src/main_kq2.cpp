@@ -1,6 +1,0 @@
-#include "protocol/protocol.h"
-
-int main() {
-    use_tournament_face();
-    return protocol_main();
-}

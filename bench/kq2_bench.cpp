@@ -8,6 +8,7 @@
 //   kq2-bench --think MS "HH HI ..." [detail]   one think on a position (spaces
 //                                       between moves optional), with its report
 //                                       (and one line per iteration)
+//   kq2-bench --depth D "HH HI ..." [detail]   the same to a fixed depth, no clock
 //   kq2-bench --threats "HH HI ..."    wins by fours and by threes of both sides
 #include <chrono>
 #include <climits>
@@ -42,10 +43,12 @@ bool parse_spaced(const char* text, GameRecord& record) {
     return false;
 }
 
-// One think on a position of the command line, as a game would see it.
-int think_once(int ms, const char* text, bool detail) {
+// One think on a position of the command line, as a game would see it (or
+// to a fixed depth with no clock, when depth > 0).
+int think_once(int ms, const char* text, bool detail, int depth = 0) {
     GameRecord record{};
     if (!parse_spaced(text, record)) return 1;
+    kq2::settings.max_depth = depth;
     think_start = clock_ms();
     think_budget = ms;
     kq2::settings.show_detail = detail;
@@ -102,6 +105,9 @@ int main(int argc, char** argv) {
     if (argc > 3 && std::strcmp(argv[1], "--think") == 0)
         return think_once(std::atoi(argv[2]), argv[3],
                           argc > 4 && std::strcmp(argv[4], "detail") == 0);
+    if (argc > 3 && std::strcmp(argv[1], "--depth") == 0)
+        return think_once(INT32_MAX, argv[3], argc > 4 && std::strcmp(argv[4], "detail") == 0,
+                          std::atoi(argv[2]));
     if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) return show_threats(argv[2]);
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     kq2::clear_search_table();

@@ -26,6 +26,7 @@ const EngineFace exact_face = {
     nullptr,
     nullptr,
     nullptr,
+    nullptr,
 };
 
 namespace {

@@ -6,8 +6,9 @@
 //  - YXSHOWFORBID lists black's forbidden points in the current position;
 //  - INFO rule, max_memory, max_depth, max_node, thread_num and show_detail
 //    set the rule and the engine's limits; timeout_match and game_type are
-//    accepted and change nothing (the budget comes from the turn and the
-//    time left);
+//    accepted and change nothing;
+//  - its own think budget: nearly the whole turn, and a share of the match
+//    clock (time_left);
 //  - after every think of the protocol a report line: depth, value, nodes,
 //    time, speed and the principal variation.
 #include <cstdio>
@@ -89,6 +90,20 @@ void show_forbidden() {
     send_line("%s", line);
 }
 
+// The whole turn less what the reply needs to reach the manager (a
+// twentieth of the turn, at least 8 ms and at most 150 ms); with a match
+// clock, at most a twentieth of the time left, so the clock is spread over
+// the game and a move never takes what the moves after it need.
+int32_t tournament_budget() {
+    const int64_t turn = timeout_turn;
+    int64_t reserve = turn / 20;
+    if (reserve < 8) reserve = 8;
+    if (reserve > 150) reserve = 150;
+    int64_t budget = turn - reserve;
+    if (time_left >= 1 && time_left / 20 < budget) budget = time_left / 20;
+    return budget < INT32_MIN ? INT32_MIN : int32_t(budget);
+}
+
 bool tournament_command(const char* line) {
     if (match_keyword("stop", line)) {
         stop_think();
@@ -111,6 +126,7 @@ const EngineFace kq2::tournament_face = {
     tournament_info,
     send_report,
     stop_think,
+    tournament_budget,
 };
 
 // Everything is set up before the first command, so no think pays for it.

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "../core/board/board.h"
@@ -70,12 +71,27 @@ void prepare_face();
 // thinks; a think calls it itself when the tables are not there yet. False
 // when the memory could not be had (the searches then go on without).
 bool setup_tables();
+// Touches every page of the tables once after they were sized, so that no
+// search waits for a first touch; a think calls it before it searches.
+void touch_tables();
 // The part of the shared solver table this engine uses (a mask, as
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;
 
+// Table memory (table_memory.cpp): zeroed, in large pages where the system
+// has them; null when it cannot be had.
+void* take_table(size_t bytes);
+void give_back_table(void* p, size_t bytes);
+// Writes to every page of [start, start+bytes), so none faults later.
+void touch_pages(void* start, size_t bytes);
+// Asks for large pages over the whole 2 MiB pages inside [start, start+bytes).
+void prefer_large_pages(void* start, size_t bytes);
+// Clears [start, start+bytes), giving whole pages back to the system.
+void release_pages(void* start, size_t bytes);
+
 // The shared solver as this engine uses it, for as long as the scope lasts:
-// strict proofs, its part of the table, and its own entries (a salted lock:
+// strict proofs, take-backs that restore the board exactly (undo_stone),
+// its part of the table, and its own entries (a salted lock:
 // positions loaded inside the scope get it), so that another engine in the
 // same process neither reads them nor has its own read here. A think opens
 // one; so must any other caller of vcf or vct.
@@ -86,7 +102,7 @@ struct SolverScope {
     SolverScope& operator=(const SolverScope&) = delete;
 
 private:
-    bool strict;
+    bool strict, restore;
     uint32_t mask, salt;
 };
 

@@ -10,8 +10,7 @@
 // horizon such a node is searched on rather than evaluated, so the defence
 // of a three is always seen. Quiet moves come from the pattern ordering,
 // capped in number, with late quiet moves searched one ply shallower first.
-#include <sys/mman.h>
-
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +23,7 @@
 namespace kq2 {
 
 bool resize_threat_table(uint64_t entries);
+void touch_threat_table();
 
 int64_t search_nodes;
 int32_t hard_limit;
@@ -53,14 +53,32 @@ constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a 
 constexpr int QUIESCENCE_PLIES = 2;     // answers to a three past the horizon
 // Quiet moves looked at in one node: fewer near the horizon.
 inline int quiet_limit(int depth) { return depth >= 6 ? 20 : depth >= 3 ? 14 : 10; }
+// Near the horizon, outside the principal variation: quiet moves past this
+// count are not searched at all (late-move pruning), and none when the
+// static value is this far below alpha (futility).
+constexpr int LATE_MOVE_COUNT[5] = {0, 5, 7, 10, 14};
+constexpr int FUTILITY_MARGIN = 180; // per ply of depth left
+
+// Reductions of late quiet moves, growing with the depth left and the move's
+// place in the order: about ln(depth) * ln(number) / 1.8.
+struct ReductionTable {
+    int8_t r[64][64];
+    ReductionTable() : r() {
+        for (int d = 1; d < 64; ++d)
+            for (int i = 1; i < 64; ++i) r[d][i] = int8_t(0.4 + std::log(d) * std::log(i) / 1.8);
+    }
+};
+const ReductionTable reductions;
 
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
+bool tables_touched = false;
 uint8_t generation = 0;
 
 Square pv[MAX_PLY][MAX_PLY];
 int pv_length[MAX_PLY];
 Square killers[MAX_PLY][2];
+Square counters[2][256]; // [mover][the opponent's last move]: the move that refuted it last
 int64_t node_limit;
 int root_depth; // depth of the current iteration
 
@@ -144,6 +162,7 @@ void credit(uint8_t side, Square m, int depth, int ply) {
         killers[ply][1] = killers[ply][0];
         killers[ply][0] = m;
     }
+    if (::ply > 0) counters[side][move_stack[::ply - 1]] = m;
 }
 
 // Puts `m` at position `at` of the list if it is further down.
@@ -224,14 +243,24 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (wide || depth <= -QUIESCENCE_PLIES) return evaluate() - 200;
     }
 
+    // Without a table move the node's order is a guess: search it shallower.
+    if (table_move == NO_MOVE && !threat && depth >= 4) --depth;
+
     Square moves[MAX_MOVES];
     const int n =
         threat ? generate_defences(moves, wide) : generate_moves(moves, quiet_limit(depth));
     if (n == 0) return threat ? -(WIN - ply - 4) : evaluate();
     int first = 0;
     if (table_move != NO_MOVE) lift(moves, n, first++, table_move);
-    for (const Square k : killers[ply])
-        if (k != NO_MOVE && !threat && first < n) lift(moves, n, first++, k);
+    const Square counter = ::ply > 0 ? counters[side][move_stack[::ply - 1]] : NO_MOVE;
+    if (!threat) {
+        for (const Square k : killers[ply])
+            if (k != NO_MOVE && first < n) lift(moves, n, first++, k);
+        if (counter != NO_MOVE && first < n) lift(moves, n, first++, counter);
+    }
+    // Pruning near the horizon, for quiet nodes off the principal variation.
+    const bool prune = !pv_node && !threat && depth <= 4;
+    const int static_value = prune ? evaluate() : 0;
 
     const int alpha_start = alpha;
     int best = -INF;
@@ -245,9 +274,18 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         // its end (within twice the iteration's depth).
         int new_depth = depth - 1;
         if (threat && depth > 0 && (n == 1 || (!wide && ply < 2 * root_depth))) new_depth = depth;
+        if (prune && i > 0 && !forcing) {
+            if (i >= LATE_MOVE_COUNT[depth]) continue;
+            if (static_value + FUTILITY_MARGIN * depth <= alpha) continue;
+        }
         int reduction = 0;
-        if (!threat && i >= 2 && depth >= 2 && !forcing)
-            reduction = 1 + (i >= 6) + (depth >= 6 && i >= 10) - (pv_node ? 1 : 0);
+        if (!threat && i >= 2 && depth >= 2 && !forcing) {
+            reduction = reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63];
+            if (pv_node) --reduction;
+            if (m == killers[ply][0] || m == killers[ply][1] || m == counter) --reduction;
+            if (reduction > new_depth - 1) reduction = new_depth - 1;
+            if (reduction < 0) reduction = 0;
+        }
 
         prefetch_child(m, side);
         place_stone(m, side);
@@ -290,6 +328,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
     node_limit = max_nodes;
     ++generation;
     std::memset(killers, NO_MOVE, sizeof killers);
+    std::memset(counters, NO_MOVE, sizeof counters);
     report.depth = 0;
     int32_t iteration_start = think_elapsed();
     for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
@@ -353,12 +392,14 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
-        // A new iteration starts while half the time is left, or later when
-        // the last one was quick (a few moves to choose from); one that cannot
-        // finish still counts where it found a better first move.
+        // A new iteration starts while 70% of the time is left, or later when
+        // the last one was quick enough to be done again twice; one that
+        // cannot finish still counts where it found a better first move.
         const int32_t now = think_elapsed(), last = now - iteration_start;
         iteration_start = now;
-        if (int64_t(now) * 2 > hard_limit && int64_t(now) + 4 * int64_t(last) > hard_limit) break;
+        if (int64_t(now) * 10 > int64_t(hard_limit) * 7 &&
+            int64_t(now) + 2 * int64_t(last) > hard_limit)
+            break;
         if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
     }
 }
@@ -392,8 +433,8 @@ bool setup_tables() {
            int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used)
         buckets *= 2;
 
-    std::free(table);
-    table = static_cast<TableEntry*>(std::calloc(buckets * BUCKET, sizeof(TableEntry)));
+    give_back_table(table, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
+    table = static_cast<TableEntry*>(take_table(buckets * BUCKET * sizeof(TableEntry)));
     bucket_mask = table ? buckets - 1 : 0;
     const bool threats_ok = resize_threat_table(threat_entries);
     sized_for = wanted;
@@ -404,18 +445,23 @@ bool setup_tables() {
     // reads as zero again when next touched.
     if (solver_mask_in_use != uint32_t(solver_entries - 1)) {
         solver_mask_in_use = uint32_t(solver_entries - 1);
-        const uintptr_t page = 4096;
-        const uintptr_t start = reinterpret_cast<uintptr_t>(solver_table);
-        const uintptr_t end = start + sizeof solver_table;
-        const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
-        std::memset(solver_table, 0, first - start);
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-        std::memset(reinterpret_cast<void*>(last), 0, end - last);
+        release_pages(solver_table, sizeof solver_table);
+        prefer_large_pages(solver_table, sizeof(SolverEntry) * 2 * solver_entries);
     }
+    tables_touched = false;
 
-    // The pages are left untouched: the process grows as the tables fill, so
-    // a smaller limit that arrives later is never exceeded on the way.
+    // The pages are left untouched until a think: the process grows as the
+    // tables are used, and each table was given back before the next was
+    // taken, so a smaller limit that arrives later is never exceeded.
     return table && threats_ok;
+}
+
+void touch_tables() {
+    if (tables_touched) return;
+    tables_touched = true;
+    if (table) touch_pages(table, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
+    touch_threat_table();
+    touch_pages(solver_table, sizeof(SolverEntry) * 2 * (solver_mask_in_use + 1));
 }
 
 } // namespace kq2

@@ -181,24 +181,31 @@ Square think_position(GameRecord& record) {
     report.reason = "";
     const int32_t depth_cap = settings.max_depth;
     const int max_depth = depth_cap > 0 ? depth_cap : MAX_PLY;
+    // The main search stops a sixteenth of the time early: what is left is
+    // for the check below.
+    const int32_t check_limit = hard_limit;
+    hard_limit -= hard_limit / 16;
     search_root(root, n, max_depth, settings.max_nodes);
     // The chosen move must not hand the opponent a win by threes that the
-    // search was too shallow to see; a refuted choice is dropped and the rest
-    // searched again in the time left.
+    // search was too shallow to see. A refuted choice is dropped; the rest are
+    // searched again while time is left, or else the next best of the
+    // search's order is checked in its place.
     for (int round = 0; round < VERIFY_ROUNDS && !hopeless && n > 1 && root[0].value < MATE_BOUND;
          ++round) {
         Square refutation;
         place_stone(root[0].move, side);
-        threat_deadline = hard_limit;
+        threat_deadline = check_limit;
         const bool refuted =
             class_count[side][CLASS_FIVE] == 0 &&
             vct(other, VERIFY_DEPTH, allowance(VERIFY_NODES, 16), &refutation) == 1;
         threat_deadline = INT32_MAX;
         remove_stone();
-        if (!refuted || search_aborted || time_up) break;
+        if (!refuted || time_up) break;
         std::memmove(&root[0], &root[1], sizeof(RootMove) * size_t(--n));
-        search_root(root, n, max_depth, settings.max_nodes);
+        report.pv_length = 0;
+        if (think_elapsed() < hard_limit) search_root(root, n, max_depth, settings.max_nodes);
     }
+    hard_limit = check_limit;
     if (report.pv_length == 0 || report.pv[0] != root[0].move) {
         report.pv[0] = root[0].move;
         report.pv_length = 1;
@@ -209,14 +216,17 @@ Square think_position(GameRecord& record) {
 
 } // namespace
 
-SolverScope::SolverScope() : strict(solver_strict), mask(solver_mask), salt(lock_salt) {
+SolverScope::SolverScope()
+    : strict(solver_strict), restore(restore_on_remove), mask(solver_mask), salt(lock_salt) {
     solver_strict = true;
+    restore_on_remove = true;
     solver_mask = solver_mask_in_use;
     lock_salt = 0x2545F491u;
 }
 
 SolverScope::~SolverScope() {
     solver_strict = strict;
+    restore_on_remove = restore;
     solver_mask = mask;
     lock_salt = salt;
 }
@@ -235,6 +245,7 @@ Square think(GameRecord record) {
     const int64_t limit = int64_t(think_budget) - margin;
     hard_limit = int32_t(limit < INT32_MIN ? INT32_MIN : limit);
     if (!load_position(record)) return NO_MOVE;
+    touch_tables();
     age_history();
 
     Square m = think_position(record);

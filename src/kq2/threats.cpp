@@ -346,13 +346,17 @@ void clear_threat_table() {
     if (table) std::memset(table, 0, (table_mask + 1) * sizeof(ThreatEntry));
 }
 
+void touch_threat_table() {
+    if (table) touch_pages(table, (table_mask + 1) * sizeof(ThreatEntry));
+}
+
 // Sized by setup_tables (search.cpp) through this hook.
 bool resize_threat_table(uint64_t entries) {
-    std::free(table);
+    if (table) give_back_table(table, (table_mask + 1) * sizeof(ThreatEntry));
     table = nullptr;
     table_mask = 0;
     if (entries == 0) return true;
-    table = static_cast<ThreatEntry*>(std::calloc(entries, sizeof(ThreatEntry)));
+    table = static_cast<ThreatEntry*>(take_table(entries * sizeof(ThreatEntry)));
     if (!table) return false;
     table_mask = entries - 1;
     return true;

@@ -133,6 +133,13 @@ extern void (*reset_hook)();
 // 0 or 1; remove_stone takes back the last stone placed.
 void place_stone(Square m, uint8_t colour);
 void remove_stone();
+// Takes back the last stone placed by restoring what its placement changed,
+// without rescanning: the board is then exactly as it was before, lines the
+// placement settled included (remove_stone leaves those settled).
+void undo_stone();
+// When set, remove_stone takes its stone back as undo_stone does (an engine
+// that wants the cheaper take-back everywhere, the solver's included).
+extern bool restore_on_remove;
 
 // Incremental update of the lines through a changed square. The line-major
 // copies it keeps are built by init_line_index and cleared by the reset.

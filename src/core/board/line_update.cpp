@@ -32,6 +32,28 @@ uint16_t stones_by_line[2][4][LINES];
 // One spare row at the end, so a 16-byte read from any place stays inside.
 alignas(16) uint8_t shapes_by_line[2][4][LINES + 1][16];
 
+// The journal of every placement: each shape it changed with its old value,
+// and what it cleared at the stone's own square, so that undo_stone can put
+// the board back without rescanning. A placement changes at most 4 lines of
+// 3 segments of 15 squares.
+struct Change {
+    uint8_t where; // colour << 2 | direction
+    uint8_t square;
+    uint8_t before;
+    uint8_t unused;
+};
+constexpr int CHANGES_PER_MOVE = 4 * 3 * 15;
+Change journal[MAX_MOVES * CHANGES_PER_MOVE + CHANGES_PER_MOVE];
+int journal_top;
+struct PlacedStone {
+    int journal_start;
+    Square five[2];
+    uint8_t other_class; // the other colour's class and key at the stone's square
+    uint16_t other_key;
+    uint8_t other_shape[4];
+};
+PlacedStone placed[MAX_MOVES];
+
 // A shape of q changed from `before` to `after`: update the square's shape
 // key and look its class up again.
 inline void refresh_class(int colour, int d, int q, uint8_t before, uint8_t after) {
@@ -137,6 +159,7 @@ void init_line_index() {
 }
 
 void reset_line_index() {
+    journal_top = 0;
     std::memset(four_squares, 0, sizeof four_squares);
     std::memset(stones_by_line, 0, sizeof stones_by_line);
     std::memset(shapes_by_line, 1, sizeof shapes_by_line);
@@ -159,6 +182,7 @@ void rescan_segment(int start, int d, int len, int colour) {
         changed &= changed - 1;
         const int q = start + k * step;
         const uint8_t before = copy[k], after = row[k];
+        journal[journal_top++] = {uint8_t(colour << 2 | d), uint8_t(q), before, 0};
         copy[k] = after;
         shapes[q] = after;
         refresh_class(colour, d, q, before, after);
@@ -201,14 +225,21 @@ void update_lines_after_remove(int m, int d, int colour) {
 
 void place_stone(Square m, uint8_t colour) {
     prefetch_place_rows(m, colour);
+    const int other = 1 - colour;
+    PlacedStone& record = placed[ply];
+    record.journal_start = journal_top;
+    record.five[0] = five_square[0];
+    record.five[1] = five_square[1];
+    record.other_class = square_class[other][m];
+    record.other_key = shape_key[other][m];
     cells[m] = colour;
     hash_index ^= zobrist_index[colour][m];
     hash_lock ^= zobrist_lock[colour][m];
     move_stack[ply++] = m;
     for (int d = 0; d < 4; ++d) update_lines_after_place(m, d, colour);
     // The other colour's entries at m itself are not part of any rescan.
-    const int other = 1 - colour;
     for (int d = 0; d < 4; ++d) {
+        record.other_shape[d] = line_shape[other][d][m];
         line_shape[other][d][m] = 0;
         shapes_by_line[other][d][line_of[d][m]][pos_of[d][m]] = 0;
     }
@@ -219,12 +250,56 @@ void place_stone(Square m, uint8_t colour) {
     ++class_count[other][CLASS_NONE];
 }
 
+bool restore_on_remove = false;
+
 void remove_stone() {
+    if (restore_on_remove) {
+        undo_stone();
+        return;
+    }
     const Square m = move_stack[--ply];
     const uint8_t colour = cells[m];
     prefetch_remove_rows(m, colour);
     cells[m] = EMPTY;
     hash_index ^= zobrist_index[colour][m];
     hash_lock ^= zobrist_lock[colour][m];
+    journal_top = placed[ply].journal_start;
     for (int d = 0; d < 4; ++d) update_lines_after_remove(m, d, colour);
+    journal_top = placed[ply].journal_start; // the rescans wrote nothing worth keeping
+}
+
+void undo_stone() {
+    const Square m = move_stack[--ply];
+    const int colour = cells[m], other = 1 - colour;
+    const PlacedStone& record = placed[ply];
+    cells[m] = EMPTY;
+    hash_index ^= zobrist_index[colour][m];
+    hash_lock ^= zobrist_lock[colour][m];
+    // The other colour's entries at m, as they were.
+    for (int d = 0; d < 4; ++d) {
+        line_shape[other][d][m] = record.other_shape[d];
+        shapes_by_line[other][d][line_of[d][m]][pos_of[d][m]] = record.other_shape[d];
+    }
+    shape_key[other][m] = record.other_key;
+    const uint8_t k = record.other_class;
+    square_class[other][m] = k;
+    --class_count[other][CLASS_NONE];
+    ++class_count[other][k];
+    if (FOUR_CLASSES >> k & 1) four_squares[other][m >> 6] |= uint64_t(1) << (m & 63);
+    // Every shape the placement changed, newest first.
+    for (int i = journal_top - 1; i >= record.journal_start; --i) {
+        const Change c = journal[i];
+        const int col = c.where >> 2, d = c.where & 3, q = c.square;
+        const uint8_t now = line_shape[col][d][q];
+        line_shape[col][d][q] = c.before;
+        shapes_by_line[col][d][line_of[d][q]][pos_of[d][q]] = c.before;
+        refresh_class(col, d, q, now, c.before);
+    }
+    journal_top = record.journal_start;
+    for (int d = 0; d < 4; ++d) {
+        uint16_t& stones = stones_by_line[colour][d][line_of[d][m]];
+        stones = uint16_t(stones & ~(1u << pos_of[d][m]));
+    }
+    five_square[0] = record.five[0];
+    five_square[1] = record.five[1];
 }

@@ -27,6 +27,10 @@ struct EngineFace {
     void (*info)(const char* text);    // an INFO line no time setting took (key and value)
     void (*report)();                  // after a think, before its move reply
     void (*stop)();                    // the program ends: cut a running think short
+    // The think budget in ms from the time settings, on the main thread when
+    // a move is requested; null: the smaller of timeout_turn - 100 and
+    // time_left / 20.
+    int32_t (*budget)();
 };
 extern const EngineFace* engine_face; // the face protocol_main was handed
 

@@ -97,6 +97,10 @@ void wait_idle() {
 void fix_think_budget() {
     think_stop.store(false, std::memory_order_relaxed);
     think_start = clock_ms();
+    if (engine_face && engine_face->budget) {
+        think_budget = engine_face->budget();
+        return;
+    }
     int64_t budget = int64_t(timeout_turn) - 100;
     if (time_left >= 1 && time_left / 20 < budget) budget = time_left / 20;
     think_budget = budget < INT32_MIN ? INT32_MIN : int32_t(budget);

@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
-.PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing memory \
+.PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing timing2 memory \
         fuzz fuzz-build fuzz-smoke format format-check layout-check clean
 
 all: build
@@ -62,6 +62,12 @@ selfplay: build
 # Reply time less budget at 50, 200 and 1000 ms per move, 500 replies each.
 timing: build
 	./build/kq-timing ./build/pbrain-kq
+
+# The tournament engine: turns of 50, 300 and 1000 ms (300 replies each), then
+# a 10 s match clock.
+timing2: build
+	./build/kq-timing ./build/pbrain-kq2 -n 300 50 300 1000
+	./build/kq-timing ./build/pbrain-kq2 -n 300 --clock 10000
 
 # Peak resident memory of both engines over one game at 1 s per move.
 memory: build

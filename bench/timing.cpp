@@ -1,6 +1,7 @@
 // Reply times through the protocol against the think budget.
 //
 //   kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ...]
+//   kq-timing ENGINE [-n MOVES] [-g GAMES] --clock MATCH_MS
 //
 // For each budget (default 50, 200 and 1000 ms) two engine processes play
 // each other from a list of openings, the way a game manager drives them,
@@ -10,6 +11,11 @@
 // 100 ms) and "INFO time_left 20*T" (a twentieth of the time left). A reply is
 // timed from writing the request (TURN, or the BOARD block that gives an
 // engine the game so far) to reading its "x,y" line.
+//
+// With --clock every game is played on a match clock of MATCH_MS per engine
+// (INFO timeout_match, and INFO time_left before every move, as a manager
+// keeps it): a reply is late when it comes after the time that was left, and
+// the figures are reply time less that time left.
 //
 // Per budget it prints the median, 99th percentile and maximum of reply time
 // less budget, and how many replies came after T+100 ms, the turn limit
@@ -55,6 +61,7 @@ struct Sample {
 
 struct Run {
     int budget = 0;
+    int clock = 0; // a match clock in ms instead of a budget per move
     std::vector<Sample> samples;
     int late = 0; // after the turn limit, budget + 100 ms
     int games = 0;
@@ -71,8 +78,9 @@ bool parse_reply(const std::string& line, Move& m) {
 // Plays one game; false on a fault.
 bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
     const int budget = run.budget;
-    const bool by_turn = number % 2 == 0;
-    const std::string mode = by_turn ? "timeout_turn" : "time_left";
+    const bool by_turn = run.clock == 0 && number % 2 == 0;
+    const std::string mode = run.clock ? "match clock" : by_turn ? "timeout_turn" : "time_left";
+    double used[2] = {0, 0}; // each engine's clock use in this game, ms
     std::unique_ptr<EnginePipe> engines[2] = {std::make_unique<EnginePipe>(engine),
                                               std::make_unique<EnginePipe>(engine)};
     for (auto& e : engines) {
@@ -81,8 +89,13 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
             std::printf("engine did not start\n");
             return false;
         }
-        e->send(by_turn ? "INFO timeout_turn " + std::to_string(budget + 100) + "\n"
-                        : "INFO time_left " + std::to_string(20 * budget) + "\n");
+        if (run.clock) {
+            e->send("INFO timeout_match " + std::to_string(run.clock) + "\n");
+            e->send("INFO timeout_turn " + std::to_string(run.clock) + "\n");
+        } else {
+            e->send(by_turn ? "INFO timeout_turn " + std::to_string(budget + 100) + "\n"
+                            : "INFO time_left " + std::to_string(20 * budget) + "\n");
+        }
     }
     std::vector<Move> game;
     const char* opening = openings[(number / 2) % OPENINGS];
@@ -109,9 +122,13 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
             request = "TURN " + std::to_string(last.x) + "," + std::to_string(last.y) + "\n";
         }
         const std::string position = letters(game);
+        // With a match clock the manager tells the time left before each move,
+        // and a reply later than that loses.
+        const double left = run.clock - used[who];
+        if (run.clock) request = "INFO time_left " + std::to_string(int(left)) + "\n" + request;
         const auto t0 = std::chrono::steady_clock::now();
         e.send(request);
-        const std::vector<std::string> lines = e.reply(budget + 10000);
+        const std::vector<std::string> lines = e.reply((run.clock ? run.clock : budget) + 10000);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                 .count();
@@ -122,8 +139,14 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
             ok = false;
             break;
         }
-        run.samples.push_back({ms - budget, position, mode});
-        if (ms > budget + 100) run.late++;
+        if (run.clock) {
+            used[who] += ms;
+            run.samples.push_back({ms - left, position, mode});
+            if (ms > left) run.late++;
+        } else {
+            run.samples.push_back({ms - budget, position, mode});
+            if (ms > budget + 100) run.late++;
+        }
         taken[m.x][m.y] = true;
         game.push_back(m);
         for (const std::string& l : lines)
@@ -149,22 +172,25 @@ double percentile(const std::vector<double>& sorted, double p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ...]\n");
+        std::printf("usage: kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ... | --clock MS]\n");
         return 2;
     }
     const char* engine = argv[1];
     size_t moves_wanted = 500;
-    int games_wanted = 0;
+    int games_wanted = 0, clock = 0;
     std::vector<int> budgets;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "-n") == 0 && i + 1 < argc) {
             moves_wanted = size_t(std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "-g") == 0 && i + 1 < argc) {
             games_wanted = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--clock") == 0 && i + 1 < argc) {
+            clock = std::atoi(argv[++i]);
         } else {
             budgets.push_back(std::atoi(argv[i]));
         }
     }
+    if (clock > 0) budgets = {0};
     if (budgets.empty()) budgets = {50, 200, 1000};
     if (games_wanted > 0) moves_wanted = size_t(-1);
 
@@ -174,6 +200,7 @@ int main(int argc, char** argv) {
     for (int budget : budgets) {
         Run run;
         run.budget = budget;
+        run.clock = clock;
         for (int g = 0; games_wanted > 0 ? g < games_wanted : run.samples.size() < moves_wanted;
              ++g) {
             if (!play_game(engine, g, run, moves_wanted)) {
@@ -184,7 +211,7 @@ int main(int argc, char** argv) {
         std::vector<double> over;
         for (const Sample& s : run.samples) over.push_back(s.overshoot_ms);
         std::sort(over.begin(), over.end());
-        std::printf("%6d ms %8zu %6d %+8.1f ms %+8.1f ms %+8.1f ms %8d%s\n", budget,
+        std::printf("%6d ms %8zu %6d %+8.1f ms %+8.1f ms %+8.1f ms %8d%s\n", clock ? clock : budget,
                     run.samples.size(), run.games, percentile(over, 0.5), percentile(over, 0.99),
                     over.empty() ? 0.0 : over.back(), run.late, run.fault ? "  FAULT" : "");
         std::vector<Sample> slowest = run.samples;

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -71,9 +72,12 @@ void prepare_face();
 // thinks; a think calls it itself when the tables are not there yet. False
 // when the memory could not be had (the searches then go on without).
 bool setup_tables();
-// Touches every page of the tables once after they were sized, so that no
-// search waits for a first touch; a think calls it before it searches.
-void touch_tables();
+// Touches the pages of the tables once after they were sized, as many as it
+// can before `deadline` (elapsed ms of the think), so that the searches do
+// not meet first touches; what is left is touched by the next think. A first
+// touch can be slow (on a virtual machine the host may have to back the
+// page), so it is done a large page at a time with the clock in view.
+void touch_tables(int32_t deadline = INT32_MAX);
 // The part of the shared solver table this engine uses (a mask, as
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;

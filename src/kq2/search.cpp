@@ -23,7 +23,7 @@
 namespace kq2 {
 
 bool resize_threat_table(uint64_t entries);
-void touch_threat_table();
+void* threat_table_memory(size_t& bytes);
 
 int64_t search_nodes;
 int32_t hard_limit;
@@ -52,20 +52,20 @@ constexpr uint8_t BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3;
 constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a node
 constexpr int QUIESCENCE_PLIES = 2;     // answers to a three past the horizon
 // Quiet moves looked at in one node: fewer near the horizon.
-inline int quiet_limit(int depth) { return depth >= 6 ? 20 : depth >= 3 ? 14 : 10; }
+inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9; }
 // Near the horizon, outside the principal variation: quiet moves past this
 // count are not searched at all (late-move pruning), and none when the
 // static value is this far below alpha (futility).
-constexpr int LATE_MOVE_COUNT[5] = {0, 5, 7, 10, 14};
+constexpr int LATE_MOVE_COUNT[5] = {0, 4, 6, 8, 11};
 constexpr int FUTILITY_MARGIN = 180; // per ply of depth left
 
 // Reductions of late quiet moves, growing with the depth left and the move's
-// place in the order: about ln(depth) * ln(number) / 1.8.
+// place in the order: about ln(depth) * ln(number) / 1.4.
 struct ReductionTable {
     int8_t r[64][64];
     ReductionTable() : r() {
         for (int d = 1; d < 64; ++d)
-            for (int i = 1; i < 64; ++i) r[d][i] = int8_t(0.4 + std::log(d) * std::log(i) / 1.8);
+            for (int i = 1; i < 64; ++i) r[d][i] = int8_t(0.5 + std::log(d) * std::log(i) / 1.4);
     }
 };
 const ReductionTable reductions;
@@ -73,6 +73,7 @@ const ReductionTable reductions;
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
 bool tables_touched = false;
+size_t touched_bytes = 0; // of the first table not wholly touched
 uint8_t generation = 0;
 
 Square pv[MAX_PLY][MAX_PLY];
@@ -279,7 +280,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             if (static_value + FUTILITY_MARGIN * depth <= alpha) continue;
         }
         int reduction = 0;
-        if (!threat && i >= 2 && depth >= 2 && !forcing) {
+        if (!threat && i >= (pv_node ? 2 : 1) && depth >= 2 && !forcing) {
             reduction = reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63];
             if (pv_node) --reduction;
             if (m == killers[ply][0] || m == killers[ply][1] || m == counter) --reduction;
@@ -449,6 +450,7 @@ bool setup_tables() {
         prefer_large_pages(solver_table, sizeof(SolverEntry) * 2 * solver_entries);
     }
     tables_touched = false;
+    touched_bytes = 0;
 
     // The pages are left untouched until a think: the process grows as the
     // tables are used, and each table was given back before the next was
@@ -456,12 +458,30 @@ bool setup_tables() {
     return table && threats_ok;
 }
 
-void touch_tables() {
+void touch_tables(int32_t deadline) {
     if (tables_touched) return;
+    struct Region {
+        void* start;
+        size_t size;
+    };
+    size_t threat_bytes = 0;
+    void* threat_start = threat_table_memory(threat_bytes);
+    const Region regions[3] = {
+        {table, table ? (bucket_mask + 1) * BUCKET * sizeof(TableEntry) : 0},
+        {threat_start, threat_bytes},
+        {solver_table, sizeof(SolverEntry) * 2 * (solver_mask_in_use + 1)},
+    };
+    // Large-page steps, so a deadline is looked at between page faults.
+    constexpr size_t STEP = size_t(2) << 20;
+    for (const Region& r : regions) {
+        for (; touched_bytes < r.size; touched_bytes += STEP) {
+            if (think_elapsed() >= deadline) return;
+            const size_t n = r.size - touched_bytes < STEP ? r.size - touched_bytes : STEP;
+            touch_pages(static_cast<char*>(r.start) + touched_bytes, n);
+        }
+        touched_bytes -= r.size;
+    }
     tables_touched = true;
-    if (table) touch_pages(table, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
-    touch_threat_table();
-    touch_pages(solver_table, sizeof(SolverEntry) * 2 * (solver_mask_in_use + 1));
 }
 
 } // namespace kq2

@@ -3,8 +3,8 @@
 // pages nearly every probe of a fresh part costs a page fault and most cost a
 // TLB miss; large pages take both away. The tables are left untouched when
 // they are taken, so the process grows only once a think uses them; the
-// first think then touches them all (touch_pages) before it searches, since
-// a first touch inside a search may wait for the system to find a large page.
+// thinks then touch them a large page at a time (touch_tables) before they
+// search.
 #include <sys/mman.h>
 
 #include <cstddef>
@@ -39,7 +39,8 @@ void give_back_table(void* p, size_t bytes) {
 
 void prefer_large_pages(void* start, size_t bytes) {
 #ifdef MADV_HUGEPAGE
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+    const uintptr_t first =
+        (reinterpret_cast<uintptr_t>(start) + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(LARGE_PAGE - 1);
     if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 #else

@@ -42,8 +42,8 @@ constexpr int64_t CHECK_TOTAL_NODES = 200000;
 constexpr int32_t CHECK_FOUR_TRIES = 1000;
 // Checks of the chosen move against a win by threes of the opponent.
 constexpr int VERIFY_ROUNDS = 3;
-constexpr int VERIFY_DEPTH = 5;
-constexpr int64_t VERIFY_NODES = 4000;
+constexpr int VERIFY_DEPTH = 8;
+constexpr int64_t VERIFY_NODES = 25000;
 
 int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100); }
 
@@ -181,10 +181,10 @@ Square think_position(GameRecord& record) {
     report.reason = "";
     const int32_t depth_cap = settings.max_depth;
     const int max_depth = depth_cap > 0 ? depth_cap : MAX_PLY;
-    // The main search stops a sixteenth of the time early: what is left is
-    // for the check below.
+    // The main search stops a tenth of the time early: what is left is for
+    // the check below.
     const int32_t check_limit = hard_limit;
-    hard_limit -= hard_limit / 16;
+    hard_limit -= hard_limit / 10;
     search_root(root, n, max_depth, settings.max_nodes);
     // The chosen move must not hand the opponent a win by threes that the
     // search was too shallow to see. A refuted choice is dropped; the rest are
@@ -194,11 +194,9 @@ Square think_position(GameRecord& record) {
          ++round) {
         Square refutation;
         place_stone(root[0].move, side);
-        threat_deadline = check_limit;
-        const bool refuted =
-            class_count[side][CLASS_FIVE] == 0 &&
-            vct(other, VERIFY_DEPTH, allowance(VERIFY_NODES, 16), &refutation) == 1;
-        threat_deadline = INT32_MAX;
+        const bool refuted = class_count[side][CLASS_FIVE] == 0 &&
+                             deepening_vct(other, check_limit, allowance(VERIFY_NODES, 16),
+                                           &refutation, VERIFY_DEPTH) > 0;
         remove_stone();
         if (!refuted || time_up) break;
         std::memmove(&root[0], &root[1], sizeof(RootMove) * size_t(--n));
@@ -245,7 +243,7 @@ Square think(GameRecord record) {
     const int64_t limit = int64_t(think_budget) - margin;
     hard_limit = int32_t(limit < INT32_MIN ? INT32_MIN : limit);
     if (!load_position(record)) return NO_MOVE;
-    touch_tables();
+    touch_tables(hard_limit / 4);
     age_history();
 
     Square m = think_position(record);

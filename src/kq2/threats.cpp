@@ -346,8 +346,9 @@ void clear_threat_table() {
     if (table) std::memset(table, 0, (table_mask + 1) * sizeof(ThreatEntry));
 }
 
-void touch_threat_table() {
-    if (table) touch_pages(table, (table_mask + 1) * sizeof(ThreatEntry));
+void* threat_table_memory(size_t& bytes) {
+    bytes = table ? (table_mask + 1) * sizeof(ThreatEntry) : 0;
+    return table;
 }
 
 // Sized by setup_tables (search.cpp) through this hook.

@@ -95,8 +95,8 @@ function drawGrid() {
     const p = ORIGIN + i * CELL;
     svg('line', { class: 'line', x1: ORIGIN, y1: p, x2: far, y2: p }, board);
     svg('line', { class: 'line', x1: p, y1: ORIGIN, x2: p, y2: far }, board);
-    svg('text', { class: 'coord', x: p, y: far + 26 }, board, COLUMNS[i]);
-    svg('text', { class: 'coord', x: ORIGIN - 24, y: ORIGIN + (SIZE - 1 - i) * CELL }, board, i + 1);
+    svg('text', { class: 'coord', x: p, y: far + 30 }, board, COLUMNS[i]);
+    svg('text', { class: 'coord', x: ORIGIN - 28, y: ORIGIN + (SIZE - 1 - i) * CELL }, board, i + 1);
   }
   for (const s of [0x77, 0x33, 0x3b, 0xb3, 0xbb]) {
     const { x, y } = at(s);

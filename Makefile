@@ -99,7 +99,7 @@ fuzz-smoke:
 
 # The sources must be as clang-format leaves them (the tests' transcript
 # tables are laid out by hand and not checked).
-FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
+FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'web/*.cpp')
 format:
 	clang-format -i $(FORMAT_FILES)
 format-check:

@@ -425,7 +425,8 @@ function wire() {
   $('copy-link').addEventListener('click', () => copyText(location.href, 'Link'));
   window.addEventListener('hashchange', loadLink);
   document.addEventListener('keydown', (e) => {
-    if (['TEXTAREA', 'INPUT', 'SELECT'].includes(e.target.tagName)) return;
+    const t = e.target;
+    if (t.tagName === 'TEXTAREA' || t.tagName === 'SELECT' || (t.tagName === 'INPUT' && t.type !== 'checkbox')) return;
     const moves = { ArrowLeft: -1, ArrowRight: 1, Home: -SIZE * SIZE, End: SIZE * SIZE };
     if (!(e.key in moves)) return;
     e.preventDefault();

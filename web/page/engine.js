@@ -14,9 +14,10 @@ class EngineWorker {
   }
 
   start() {
-    this.worker = new Worker('worker.js');
+    const worker = new Worker('worker.js');
+    this.worker = worker;
     this.ready = new Promise((resolve, reject) => {
-      this.worker.onmessage = (event) => {
+      worker.onmessage = (event) => {
         const msg = event.data;
         if (msg.kind === 'ready') return resolve();
         if (msg.kind === 'failed') return reject(new Error(`${this.name}: engine set-up failed`));
@@ -31,11 +32,11 @@ class EngineWorker {
         }
       };
     });
-    this.worker.onerror = (event) => {
-      event.preventDefault();
+    worker.onerror = (event) => {
+      console.error(`${this.name}: ${event.message}`);
       setStatusError(`${this.name}: ${event.message}`);
     };
-    wasmModule.then((module) => this.worker.postMessage({ op: 'start', module }));
+    wasmModule.then((module) => worker.postMessage({ op: 'start', module }));
   }
 
   // One request, one reply.

@@ -14,7 +14,7 @@ const SITE = path.join(ROOT, 'build-web/site');
 const SHOTS = path.join(ROOT, 'build-web/screenshots');
 const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 const BENCH_DEPTH = 4;
-const REPLY_SLACK_MS = 250; // page and worker messaging over the engine's budget
+const REPLY_SLACK_MS = 100; // page and worker messaging over the engine's budget
 
 let base;
 let browser;
@@ -134,6 +134,19 @@ async function undoRedoAndKeysRestoreThePosition() {
   await page.close();
 }
 
+// Swapping on an empty board gives kq2 black: it opens at the centre.
+async function swapSidesHandsTheMoveToKq2() {
+  const page = await openPage('rule=4&you=black&moves=');
+  await page.click('#swap');
+  await page.waitForFunction(() => window.kq.state.shown === 1, null, { timeout: 5000 });
+  await settled(page);
+  const after = await board(page);
+  check(after.stones === 'h8:black', `after the swap: ${after.stones}`);
+  check(after.status === 'Your move (white).', `after the swap: "${after.status}"`);
+  check(page.url().includes('you=white'), 'the link does not carry the side');
+  await page.close();
+}
+
 async function pastedListAndLinkGiveTheSameBoard() {
   const page = await openPage('rule=4&you=black&moves=');
   const list = 'h8 h9 i10 g8 j11, k12 i9i8';
@@ -201,6 +214,7 @@ const TESTS = [
   playsAWholeGame,
   refusesADoubleThree,
   undoRedoAndKeysRestoreThePosition,
+  swapSidesHandsTheMoveToKq2,
   pastedListAndLinkGiveTheSameBoard,
   analysisShowsALineAndStops,
   sameMovesAsNative,

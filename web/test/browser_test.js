@@ -18,6 +18,7 @@ const REPLY_SLACK_MS = 100; // page and worker messaging over the engine's budge
 
 let base;
 let browser;
+let context;
 const consoleErrors = [];
 const failures = [];
 
@@ -26,7 +27,7 @@ function check(ok, what) {
 }
 
 async function openPage(hash) {
-  const page = await browser.newPage({ viewport: { width: 1100, height: 780 } });
+  const page = await context.newPage();
   page.on('console', (m) => {
     if (m.type() === 'error') consoleErrors.push(m.text());
   });
@@ -150,8 +151,12 @@ async function swapSidesHandsTheMoveToKq2() {
 async function pastedListAndLinkGiveTheSameBoard() {
   const page = await openPage('rule=4&you=black&moves=');
   const list = 'h8 h9 i10 g8 j11, k12 i9i8';
-  await page.fill('#movelist', list);
-  await page.click('#load');
+  // Pasted over the selected list: the page loads it on the paste.
+  await page.evaluate((text) => navigator.clipboard.writeText(text), list);
+  await page.click('#movelist');
+  await page.keyboard.press('Control+A');
+  await page.keyboard.press('Control+V');
+  await page.waitForFunction(() => window.kq.state.shown === 8, null, { timeout: 5000 });
   await settled(page);
   const pasted = await board(page);
   check(pasted.stones.split(' ').length === 8, `the list gave ${pasted.stones}`);
@@ -225,6 +230,8 @@ const TESTS = [
   const server = await serve(SITE, 0);
   base = `http://127.0.0.1:${server.address().port}/`;
   browser = await chromium.launch({ executablePath: CHROMIUM, args: ['--no-sandbox'] });
+  context = await browser.newContext({ viewport: { width: 1100, height: 780 } });
+  await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: base });
   const only = process.argv[2];
   for (const test of TESTS) {
     if (only && test.name !== only) continue;

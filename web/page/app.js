@@ -182,7 +182,8 @@ function showStatus() {
       return setStatus(`Five in a row: ${mover} wins (${squareName(last)}).`, true);
     if (state.verdict >= VERDICT_FOUL) {
       const kind = FOUL_NAMES[(state.verdict - VERDICT_FOUL) >> 2];
-      return setStatus(`Forbidden move: black's ${squareName(last)} is a ${kind}; white wins.`, true);
+      const article = kind === 'overline' ? 'an' : 'a';
+      return setStatus(`Forbidden move: black's ${squareName(last)} is ${article} ${kind}; white wins.`, true);
     }
     return setStatus('The board is full: a draw.', true);
   }

@@ -103,6 +103,11 @@ async function refusesADoubleThree() {
   check(/j8 is forbidden for black: double three/.test(after.status), `click on j8: "${after.status}"`);
   check(after.stones === before.stones, 'a stone was placed on the forbidden point');
   await page.screenshot({ path: path.join(SHOTS, 'forbidden.png') });
+  // A game record whose last move is that foul is announced as lost for black.
+  const fouled = await openPage('rule=4&you=white&moves=h8+a1+i8+a3+j9+a5+j10+a7+j8');
+  const verdict = await fouled.textContent('#status');
+  check(verdict === "Forbidden move: black's j8 is a double three; white wins.", `the foul: "${verdict}"`);
+  await fouled.close();
   // Under the free rule the same point is an ordinary move.
   await page.selectOption('#rule', '0');
   await settled(page);

@@ -178,6 +178,7 @@ async function pastedListAndLinkGiveTheSameBoard() {
 
 async function analysisShowsALineAndStops() {
   const page = await openPage('rule=4&you=white&moves=h8+h9+i10+g8+j11');
+  await page.evaluate(() => thinker.ready); // the page has loaded its engine
   const t0 = Date.now();
   await page.selectOption('#mode', 'analyse');
   await page.waitForSelector('circle.ghost', { timeout: 2000 });

@@ -9,7 +9,7 @@ FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
 .PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing timing2 memory \
-        fuzz fuzz-build fuzz-smoke format format-check layout-check clean
+        fuzz fuzz-build fuzz-smoke format format-check layout-check web web-serve web-test clean
 
 all: build
 
@@ -105,7 +105,7 @@ fuzz-smoke:
 
 # The sources must be as clang-format leaves them (the tests' transcript
 # tables are laid out by hand and not checked).
-FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
+FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 'web/*.cpp')
 format:
 	clang-format -i $(FORMAT_FILES)
 format-check:
@@ -120,5 +120,25 @@ layout-check:
 	  echo "layout-check: a tracked file points outside the repository"; exit 1; fi
 	@echo "layout-check: ok"
 
+# The web board: kq2 built with Emscripten (NODE_PATH lets its optimiser find
+# Debian's acorn) next to the page's static files, all in build-web/site/.
+# web-serve serves that folder on localhost; web-test drives it in headless
+# chromium (screenshots in build-web/screenshots/).
+WEB_PORT ?= 8015
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+web:
+	@$(WEB_ENV) emcmake cmake -S . -B build-web/cmake -DCMAKE_BUILD_TYPE=Release -DKQ_BENCH=OFF >/dev/null
+	@$(WEB_ENV) cmake --build build-web/cmake -j $(JOBS)
+	@mkdir -p build-web/site
+	@cp web/page/* build-web/cmake/web/kq2.js build-web/cmake/web/kq2.wasm build-web/site/
+	@echo "web: the site is build-web/site"
+
+web-serve: web
+	node web/serve.js build-web/site $(WEB_PORT)
+
+web-test: web build
+	cd web/test && npm ci --no-audit --no-fund --loglevel=error
+	node web/test/browser_test.js
+
 clean:
-	rm -rf build build-sanitize build-tsan build-fuzz
+	rm -rf build build-sanitize build-tsan build-fuzz build-web

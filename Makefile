@@ -66,7 +66,7 @@ timing: build
 # The tournament engine: turns of 50, 300 and 1000 ms (300 replies each), then
 # a 10 s match clock.
 timing2: build
-	./build/kq-timing ./build/pbrain-kq2 -n 300 50 300 1000
+	./build/kq-timing ./build/pbrain-kq2 -n 300 --turn 50 300 1000
 	./build/kq-timing ./build/pbrain-kq2 -n 300 --clock 10000
 
 # Peak resident memory of both engines over one game at 1 s per move.

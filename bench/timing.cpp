@@ -1,6 +1,7 @@
 // Reply times through the protocol against the think budget.
 //
 //   kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ...]
+//   kq-timing ENGINE [-n MOVES] [-g GAMES] --turn TURN_MS ...
 //   kq-timing ENGINE [-n MOVES] [-g GAMES] --clock MATCH_MS
 //
 // For each budget (default 50, 200 and 1000 ms) two engine processes play
@@ -11,6 +12,10 @@
 // 100 ms) and "INFO time_left 20*T" (a twentieth of the time left). A reply is
 // timed from writing the request (TURN, or the BOARD block that gives an
 // engine the game so far) to reading its "x,y" line.
+//
+// With --turn the numbers are turn limits: "INFO timeout_turn T" (or
+// "INFO time_left 20*T"), and a reply after T ms is late; the figures are
+// reply time less T.
 //
 // With --clock every game is played on a match clock of MATCH_MS per engine
 // (INFO timeout_match, and INFO time_left before every move, as a manager
@@ -61,7 +66,8 @@ struct Sample {
 
 struct Run {
     int budget = 0;
-    int clock = 0; // a match clock in ms instead of a budget per move
+    int clock = 0;      // a match clock in ms instead of a budget per move
+    bool turns = false; // the numbers are turn limits: timeout_turn T, late after T
     std::vector<Sample> samples;
     int late = 0; // after the turn limit, budget + 100 ms
     int games = 0;
@@ -93,7 +99,8 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
             e->send("INFO timeout_match " + std::to_string(run.clock) + "\n");
             e->send("INFO timeout_turn " + std::to_string(run.clock) + "\n");
         } else {
-            e->send(by_turn ? "INFO timeout_turn " + std::to_string(budget + 100) + "\n"
+            const int turn = run.turns ? budget : budget + 100;
+            e->send(by_turn ? "INFO timeout_turn " + std::to_string(turn) + "\n"
                             : "INFO time_left " + std::to_string(20 * budget) + "\n");
         }
     }
@@ -145,7 +152,7 @@ bool play_game(const char* engine, int number, Run& run, size_t moves_wanted) {
             if (ms > left) run.late++;
         } else {
             run.samples.push_back({ms - budget, position, mode});
-            if (ms > budget + 100) run.late++;
+            if (ms > budget + (run.turns ? 0 : 100)) run.late++;
         }
         taken[m.x][m.y] = true;
         game.push_back(m);
@@ -172,18 +179,22 @@ double percentile(const std::vector<double>& sorted, double p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ... | --clock MS]\n");
+        std::printf("usage: kq-timing ENGINE [-n MOVES] [-g GAMES] [BUDGET_MS ... | --turn TURN_MS "
+                    "... | --clock MS]\n");
         return 2;
     }
     const char* engine = argv[1];
     size_t moves_wanted = 500;
     int games_wanted = 0, clock = 0;
+    bool turns = false;
     std::vector<int> budgets;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "-n") == 0 && i + 1 < argc) {
             moves_wanted = size_t(std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "-g") == 0 && i + 1 < argc) {
             games_wanted = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--turn") == 0) {
+            turns = true;
         } else if (std::strcmp(argv[i], "--clock") == 0 && i + 1 < argc) {
             clock = std::atoi(argv[++i]);
         } else {
@@ -201,6 +212,7 @@ int main(int argc, char** argv) {
         Run run;
         run.budget = budget;
         run.clock = clock;
+        run.turns = turns;
         for (int g = 0; games_wanted > 0 ? g < games_wanted : run.samples.size() < moves_wanted;
              ++g) {
             if (!play_game(engine, g, run, moves_wanted)) {

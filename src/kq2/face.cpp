@@ -90,14 +90,15 @@ void show_forbidden() {
     send_line("%s", line);
 }
 
-// The whole turn less what the reply needs to reach the manager (a
-// twentieth of the turn, at least 8 ms and at most 150 ms); with a match
-// clock, at most a twentieth of the time left, so the clock is spread over
-// the game and a move never takes what the moves after it need.
+// The whole turn less what the reply needs to reach the manager and a margin
+// for the process being held up (a sixteenth of the turn, at least 12 ms and
+// at most 150 ms); with a match clock, at most a twentieth of the time left,
+// so the clock is spread over the game and a move never takes what the moves
+// after it need.
 int32_t tournament_budget() {
     const int64_t turn = timeout_turn;
-    int64_t reserve = turn / 20;
-    if (reserve < 8) reserve = 8;
+    int64_t reserve = turn / 16;
+    if (reserve < 12) reserve = 12;
     if (reserve > 150) reserve = 150;
     int64_t budget = turn - reserve;
     if (time_left >= 1 && time_left / 20 < budget) budget = time_left / 20;

@@ -77,7 +77,8 @@ bool setup_tables();
 // not meet first touches; what is left is touched by the next think. A first
 // touch can be slow (on a virtual machine the host may have to back the
 // page), so it is done a large page at a time with the clock in view.
-void touch_tables(int32_t deadline = INT32_MAX);
+// True when every page has been touched.
+bool touch_tables(int32_t deadline = INT32_MAX);
 // The part of the shared solver table this engine uses (a mask, as
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;

@@ -73,7 +73,8 @@ const ReductionTable reductions;
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
 bool tables_touched = false;
-size_t touched_bytes = 0; // of the first table not wholly touched
+int touched_region = 0;   // the first table not wholly touched
+size_t touched_bytes = 0; // and how much of it is
 uint8_t generation = 0;
 
 Square pv[MAX_PLY][MAX_PLY];
@@ -450,6 +451,7 @@ bool setup_tables() {
         prefer_large_pages(solver_table, sizeof(SolverEntry) * 2 * solver_entries);
     }
     tables_touched = false;
+    touched_region = 0;
     touched_bytes = 0;
 
     // The pages are left untouched until a think: the process grows as the
@@ -458,8 +460,8 @@ bool setup_tables() {
     return table && threats_ok;
 }
 
-void touch_tables(int32_t deadline) {
-    if (tables_touched) return;
+bool touch_tables(int32_t deadline) {
+    if (tables_touched) return true;
     struct Region {
         void* start;
         size_t size;
@@ -467,21 +469,22 @@ void touch_tables(int32_t deadline) {
     size_t threat_bytes = 0;
     void* threat_start = threat_table_memory(threat_bytes);
     const Region regions[3] = {
-        {table, table ? (bucket_mask + 1) * BUCKET * sizeof(TableEntry) : 0},
+        {table, table ? size_t(bucket_mask + 1) * BUCKET * sizeof(TableEntry) : 0},
         {threat_start, threat_bytes},
         {solver_table, sizeof(SolverEntry) * 2 * (solver_mask_in_use + 1)},
     };
     // Large-page steps, so a deadline is looked at between page faults.
     constexpr size_t STEP = size_t(2) << 20;
-    for (const Region& r : regions) {
+    for (; touched_region < 3; ++touched_region, touched_bytes = 0) {
+        const Region& r = regions[touched_region];
         for (; touched_bytes < r.size; touched_bytes += STEP) {
-            if (think_elapsed() >= deadline) return;
+            if (think_elapsed() >= deadline) return false;
             const size_t n = r.size - touched_bytes < STEP ? r.size - touched_bytes : STEP;
             touch_pages(static_cast<char*>(r.start) + touched_bytes, n);
         }
-        touched_bytes -= r.size;
     }
     tables_touched = true;
+    return true;
 }
 
 } // namespace kq2

@@ -243,7 +243,9 @@ Square think(GameRecord record) {
     const int64_t limit = int64_t(think_budget) - margin;
     hard_limit = int32_t(limit < INT32_MIN ? INT32_MIN : limit);
     if (!load_position(record)) return NO_MOVE;
-    touch_tables(hard_limit / 4);
+    // Pages still untouched are touched by the searches, each a wait that
+    // the clock cannot cut short: such a think keeps more in hand.
+    if (!touch_tables(hard_limit / 4)) hard_limit -= hard_limit / 8;
     age_history();
 
     Square m = think_position(record);

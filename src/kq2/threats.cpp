@@ -47,7 +47,7 @@ struct ThreatEntry {
 };
 static_assert(sizeof(ThreatEntry) == 16, "threat entries are 16 bytes");
 
-constexpr uint8_t THREAT_EMPTY = 0, THREAT_WIN = 1, THREAT_FAIL = 2;
+constexpr uint8_t THREAT_WIN = 1, THREAT_FAIL = 2; // 0: an empty entry
 constexpr int WON = 1, FAILED = 0, ABORTED = -1;
 constexpr int32_t INNER_FOUR_TRIES = 200; // solver tries for a win by fours inside
 constexpr int MAX_ATTACKS = 24;           // attacking moves tried at one node

@@ -68,6 +68,9 @@ void tournament_info(const char* text) {
         kq2::settings.show_detail = parse_long(value) != 0;
     }
     // thread_num, timeout_match, game_type and anything else: accepted.
+    // The settings of a new game come while the engine waits: a moment to
+    // touch some of the tables' pages, which a think would otherwise pay for.
+    if (!kq2::thinking.load()) kq2::touch_tables(clock_ms() + 5);
 }
 
 // "FORBID " and every forbidden point for black as xxyy, then ".". Only black

@@ -72,13 +72,17 @@ void prepare_face();
 // thinks; a think calls it itself when the tables are not there yet. False
 // when the memory could not be had (the searches then go on without).
 bool setup_tables();
-// Touches the pages of the tables once after they were sized, as many as it
-// can before `deadline` (elapsed ms of the think), so that the searches do
-// not meet first touches; what is left is touched by the next think. A first
-// touch can be slow (on a virtual machine the host may have to back the
-// page), so it is done a large page at a time with the clock in view.
-// True when every page has been touched.
-bool touch_tables(int32_t deadline = INT32_MAX);
+// Touches the pages of the tables once after they were sized, a large page
+// at a time until the clock (clock_ms) reaches `until`, so that the searches
+// do not meet first touches; a later call goes on where this one stopped.
+// A first touch can be slow (on a virtual machine the host may have to back
+// the page), so the idle moments before a game do part of it: each INFO line
+// the engine takes while no think runs, and then every think until all is
+// done. True when every page has been touched.
+bool touch_tables(int32_t until);
+// Set while a think runs (for the front end's thread, which must not touch
+// the tables then).
+extern std::atomic<bool> thinking;
 // The part of the shared solver table this engine uses (a mask, as
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;

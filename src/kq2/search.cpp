@@ -24,6 +24,7 @@ namespace kq2 {
 
 bool resize_threat_table(uint64_t entries);
 void* threat_table_memory(size_t& bytes);
+void use_threat_table(size_t touched);
 
 int64_t search_nodes;
 int32_t hard_limit;
@@ -70,6 +71,11 @@ struct ReductionTable {
 };
 const ReductionTable reductions;
 
+TableEntry* memory = nullptr; // the whole table
+uint64_t memory_mask = 0;     // its buckets
+uint32_t solver_mask_full = 0;
+size_t search_touched = 0; // bytes of the search table touched so far
+// The parts in use: what has been touched (see touch_tables); null: none.
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
 bool tables_touched = false;
@@ -407,7 +413,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
 }
 
 void clear_search_table() {
-    if (table) std::memset(table, 0, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
+    if (memory) std::memset(memory, 0, search_touched);
     std::memset(history, 0, sizeof history);
 }
 
@@ -435,9 +441,12 @@ bool setup_tables() {
            int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used)
         buckets *= 2;
 
-    give_back_table(table, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
-    table = static_cast<TableEntry*>(take_table(buckets * BUCKET * sizeof(TableEntry)));
-    bucket_mask = table ? buckets - 1 : 0;
+    if (memory) give_back_table(memory, (memory_mask + 1) * BUCKET * sizeof(TableEntry));
+    memory = static_cast<TableEntry*>(take_table(buckets * BUCKET * sizeof(TableEntry)));
+    memory_mask = memory ? buckets - 1 : 0;
+    table = nullptr;
+    bucket_mask = 0;
+    search_touched = 0;
     const bool threats_ok = resize_threat_table(threat_entries);
     sized_for = wanted;
 
@@ -445,11 +454,12 @@ bool setup_tables() {
     // written under another size would be found at the wrong side's place,
     // so a new size starts from an empty table: every page is given back and
     // reads as zero again when next touched.
-    if (solver_mask_in_use != uint32_t(solver_entries - 1)) {
-        solver_mask_in_use = uint32_t(solver_entries - 1);
+    if (solver_mask_full != uint32_t(solver_entries - 1)) {
+        solver_mask_full = uint32_t(solver_entries - 1);
         release_pages(solver_table, sizeof solver_table);
         prefer_large_pages(solver_table, sizeof(SolverEntry) * 2 * solver_entries);
     }
+    solver_mask_in_use = 0;
     tables_touched = false;
     touched_region = 0;
     touched_bytes = 0;
@@ -457,10 +467,10 @@ bool setup_tables() {
     // The pages are left untouched until a think: the process grows as the
     // tables are used, and each table was given back before the next was
     // taken, so a smaller limit that arrives later is never exceeded.
-    return table && threats_ok;
+    return memory && threats_ok;
 }
 
-bool touch_tables(int32_t deadline) {
+bool touch_tables(int32_t until) {
     if (tables_touched) return true;
     struct Region {
         void* start;
@@ -468,23 +478,54 @@ bool touch_tables(int32_t deadline) {
     };
     size_t threat_bytes = 0;
     void* threat_start = threat_table_memory(threat_bytes);
+    // The solver's part first: it is in use from its first entries on.
     const Region regions[3] = {
-        {table, table ? size_t(bucket_mask + 1) * BUCKET * sizeof(TableEntry) : 0},
+        {solver_table, sizeof(SolverEntry) * 2 * (size_t(solver_mask_full) + 1)},
         {threat_start, threat_bytes},
-        {solver_table, sizeof(SolverEntry) * 2 * (solver_mask_in_use + 1)},
+        {memory, memory ? size_t(memory_mask + 1) * BUCKET * sizeof(TableEntry) : 0},
     };
     // Large-page steps, so a deadline is looked at between page faults.
     constexpr size_t STEP = size_t(2) << 20;
+    bool done = true;
     for (; touched_region < 3; ++touched_region, touched_bytes = 0) {
         const Region& r = regions[touched_region];
         for (; touched_bytes < r.size; touched_bytes += STEP) {
-            if (think_elapsed() >= deadline) return false;
+            if (int32_t(uint32_t(clock_ms()) - uint32_t(until)) >= 0) {
+                done = false;
+                break;
+            }
             const size_t n = r.size - touched_bytes < STEP ? r.size - touched_bytes : STEP;
             touch_pages(static_cast<char*>(r.start) + touched_bytes, n);
         }
+        if (!done) break;
     }
-    tables_touched = true;
-    return true;
+    // Each table is used as far as it is touched: the largest power of two of
+    // entries inside the touched part (entries are found by their whole key,
+    // so a part that grows only loses what it held).
+    auto touched = [&](int k) {
+        return touched_region > k ? regions[k].size : touched_region == k ? touched_bytes : 0;
+    };
+    uint64_t solver_entries = 1;
+    while (solver_entries <= solver_mask_full &&
+           sizeof(SolverEntry) * 2 * solver_entries * 2 <= touched(0))
+        solver_entries *= 2;
+    if (solver_entries - 1 != solver_mask_in_use) {
+        // The solver keeps one side's entries above the other's: when its
+        // part grows, entries would be read as the other side's, so it starts
+        // empty.
+        std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * solver_entries);
+        solver_mask_in_use = uint32_t(solver_entries - 1);
+    }
+    use_threat_table(touched(1));
+    uint64_t buckets = 0;
+    while (memory && (buckets ? buckets * 2 : 1) <= memory_mask + 1 &&
+           (buckets ? buckets * 2 : 1) * BUCKET * sizeof(TableEntry) <= touched(2))
+        buckets = buckets ? buckets * 2 : 1;
+    table = buckets ? memory : nullptr;
+    bucket_mask = buckets ? buckets - 1 : 0;
+    search_touched = touched(2);
+    tables_touched = done;
+    return done;
 }
 
 } // namespace kq2

@@ -229,11 +229,25 @@ SolverScope::~SolverScope() {
     lock_salt = salt;
 }
 
+std::atomic<bool> thinking{false};
+
+namespace {
+Square think_record(GameRecord& record);
+} // namespace
+
 Square think(GameRecord record) {
+    thinking.store(true);
+    const Square m = think_record(record);
+    thinking.store(false);
+    return m;
+}
+
+namespace {
+
+Square think_record(GameRecord& record) {
     engine_init();
     if (!engine_initialised) return NO_MOVE;
     setup_tables(); // both searches also work without their tables
-    const SolverScope scope;
     time_up = 0;
     search_nodes = 0;
     threat_nodes = 0;
@@ -242,10 +256,10 @@ Square think(GameRecord record) {
     const int64_t margin = think_budget / 32 > 3 ? think_budget / 32 : 3;
     const int64_t limit = int64_t(think_budget) - margin;
     hard_limit = int32_t(limit < INT32_MIN ? INT32_MIN : limit);
+    // Tables not yet wholly touched: a part now, the searches use what is.
+    touch_tables(think_start + hard_limit / 8);
+    const SolverScope scope;
     if (!load_position(record)) return NO_MOVE;
-    // Pages still untouched are touched by the searches, each a wait that
-    // the clock cannot cut short: such a think keeps more in hand.
-    if (!touch_tables(hard_limit / 4)) hard_limit -= hard_limit / 8;
     age_history();
 
     Square m = think_position(record);
@@ -254,6 +268,8 @@ Square think(GameRecord record) {
     report.time_ms = think_elapsed();
     return m;
 }
+
+} // namespace
 
 int format_report(char* out, int size) {
     char value[32];

@@ -52,7 +52,10 @@ constexpr int WON = 1, FAILED = 0, ABORTED = -1;
 constexpr int32_t INNER_FOUR_TRIES = 200; // solver tries for a win by fours inside
 constexpr int MAX_ATTACKS = 24;           // attacking moves tried at one node
 
-ThreatEntry* table = nullptr;
+ThreatEntry* memory = nullptr; // the whole table
+uint64_t memory_mask = 0;
+size_t memory_touched = 0;
+ThreatEntry* table = nullptr; // its part in use, the part already touched; null: none
 uint64_t table_mask = 0;
 int64_t node_limit;
 bool aborted;
@@ -343,23 +346,35 @@ int vct(uint8_t side, int depth, int64_t nodes, Square* move) {
 }
 
 void clear_threat_table() {
-    if (table) std::memset(table, 0, (table_mask + 1) * sizeof(ThreatEntry));
+    if (memory) std::memset(memory, 0, memory_touched);
+}
+
+void use_threat_table(size_t touched) {
+    memory_touched = touched;
+    uint64_t n = 0;
+    if (memory)
+        while ((n ? n * 2 : 1) <= memory_mask + 1 &&
+               (n ? n * 2 : 1) * sizeof(ThreatEntry) <= touched)
+            n = n ? n * 2 : 1;
+    table = n ? memory : nullptr;
+    table_mask = n ? n - 1 : 0;
 }
 
 void* threat_table_memory(size_t& bytes) {
-    bytes = table ? (table_mask + 1) * sizeof(ThreatEntry) : 0;
-    return table;
+    bytes = memory ? (memory_mask + 1) * sizeof(ThreatEntry) : 0;
+    return memory;
 }
 
 // Sized by setup_tables (search.cpp) through this hook.
 bool resize_threat_table(uint64_t entries) {
-    if (table) give_back_table(table, (table_mask + 1) * sizeof(ThreatEntry));
-    table = nullptr;
-    table_mask = 0;
+    if (memory) give_back_table(memory, (memory_mask + 1) * sizeof(ThreatEntry));
+    memory = table = nullptr;
+    memory_mask = table_mask = 0;
+    memory_touched = 0;
     if (entries == 0) return true;
-    table = static_cast<ThreatEntry*>(take_table(entries * sizeof(ThreatEntry)));
-    if (!table) return false;
-    table_mask = entries - 1;
+    memory = static_cast<ThreatEntry*>(take_table(entries * sizeof(ThreatEntry)));
+    if (!memory) return false;
+    memory_mask = entries - 1;
     return true;
 }
 

@@ -10,13 +10,12 @@
 // horizon such a node is searched on rather than evaluated, so the defence
 // of a three is always seen. Quiet moves come from the pattern ordering,
 // capped in number, with late quiet moves searched one ply shallower first.
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "../core/board/board.h"
+#include "../core/platform/platform.h"
 #include "../core/solver/solver.h"
 #include "../core/timing.h"
 #include "kq2.h"
@@ -400,17 +399,11 @@ bool setup_tables() {
 
     // The solver's static table: this engine uses its first entries. Entries
     // written under another size would be found at the wrong side's place,
-    // so a new size starts from an empty table: every page is given back and
-    // reads as zero again when next touched.
+    // so a new size starts from an empty part (where the system allows, every
+    // page of the table is given back and reads as zero when next touched).
     if (solver_mask_in_use != uint32_t(solver_entries - 1)) {
         solver_mask_in_use = uint32_t(solver_entries - 1);
-        const uintptr_t page = 4096;
-        const uintptr_t start = reinterpret_cast<uintptr_t>(solver_table);
-        const uintptr_t end = start + sizeof solver_table;
-        const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
-        std::memset(solver_table, 0, first - start);
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-        std::memset(reinterpret_cast<void*>(last), 0, end - last);
+        clear_memory(solver_table, solver_entries * 2 * sizeof(SolverEntry), sizeof solver_table);
     }
 
     // The pages are left untouched: the process grows as the tables fill, so

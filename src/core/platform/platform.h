@@ -1,0 +1,25 @@
+// What differs between the systems the engines run on: the standard streams,
+// the lock that keeps an output line whole, and giving table memory back.
+// Each system has its own file (posix.cpp, windows.cpp); nothing else in the
+// program includes a header of one system.
+#pragma once
+
+#include <cstddef>
+
+// Puts standard input and output in the state the protocol expects: bytes
+// pass unchanged both ways (no line-end translation, no end-of-file byte),
+// so a line ends in "\n" on every system. Called once, before the first read.
+void prepare_streams();
+
+// The lock of stdout: while it is held, no other thread's output reaches the
+// stream. It may be taken again by the thread that holds it.
+void lock_output();
+void unlock_output();
+
+// Afterwards the first `used` bytes of [p, p + size) read as zero; the rest
+// is of no more interest. POSIX gives every whole page of the range back to
+// the system (it reads as zero when next touched, so nothing is written and
+// nothing stays resident); Windows cannot give back pages of a program's
+// static data, so the first `used` bytes are written and the rest is left as
+// it was.
+void clear_memory(void* p, size_t used, size_t size);

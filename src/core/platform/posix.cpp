@@ -1,0 +1,29 @@
+// The platform layer on Linux and other POSIX systems.
+#ifndef _WIN32
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform.h"
+
+void prepare_streams() {}
+
+void lock_output() { flockfile(stdout); }
+void unlock_output() { funlockfile(stdout); }
+
+// The partial pages at either end are written; the whole pages between them
+// are dropped and come back zeroed.
+void clear_memory(void* p, size_t, size_t size) {
+    const uintptr_t page = 4096;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t end = start + size;
+    const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
+    std::memset(p, 0, first - start);
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    std::memset(reinterpret_cast<void*>(last), 0, end - last);
+}
+
+#endif

@@ -363,7 +363,8 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
 }
 
 void clear_search_table() {
-    if (table) std::memset(table, 0, (bucket_mask + 1) * BUCKET * sizeof(TableEntry));
+    const size_t size = (bucket_mask + 1) * BUCKET * sizeof(TableEntry);
+    if (table) clear_memory(table, size, size);
     std::memset(history, 0, sizeof history);
 }
 

@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "../core/board/board.h"
+#include "../core/platform/platform.h"
 #include "../core/solver/solver.h"
 #include "../core/timing.h"
 #include "kq2.h"
@@ -343,7 +344,8 @@ int vct(uint8_t side, int depth, int64_t nodes, Square* move) {
 }
 
 void clear_threat_table() {
-    if (table) std::memset(table, 0, (table_mask + 1) * sizeof(ThreatEntry));
+    const size_t size = (table_mask + 1) * sizeof(ThreatEntry);
+    if (table) clear_memory(table, size, size);
 }
 
 // Sized by setup_tables (search.cpp) through this hook.

@@ -21,6 +21,10 @@ void clear_memory(void* p, size_t, size_t size) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(p);
     const uintptr_t end = start + size;
     const uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
+    if (last <= first) {
+        std::memset(p, 0, size);
+        return;
+    }
     std::memset(p, 0, first - start);
     madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
     std::memset(reinterpret_cast<void*>(last), 0, end - last);

@@ -9,7 +9,7 @@ FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
 .PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing memory \
-        windows fuzz fuzz-build fuzz-smoke format format-check layout-check clean
+        windows wine-check test-wine match-wine fuzz fuzz-build fuzz-smoke format format-check layout-check clean
 
 all: build
 
@@ -81,6 +81,47 @@ windows:
 	  cmake --build $$dir -j $(JOBS) -- --no-print-directory || exit 1; \
 	done
 	@ls -l build-windows/*/*.exe
+
+# The Windows executables under Wine (Debian's wine64), in a prefix of their
+# own (build-windows/wine). wine-check fails, saying why, when Wine cannot run
+# them; test-wine then runs the end-to-end tests of the Linux build against
+# each flavour, and match-wine plays pbrain-kq2.exe (AVX2 where the processor
+# has it) against the Linux pbrain-kq: WINE_GAMES games at 300 ms per move,
+# and any illegal move, crash or time loss fails it.
+WINE ?= $(firstword $(shell command -v wine64) $(wildcard /usr/lib/wine/wine64) $(shell command -v wine))
+WINESERVER ?= $(firstword $(shell command -v wineserver) $(wildcard /usr/lib/wine/wineserver))
+WINE_ENV = WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build-windows/wine
+WINE_TESTS = Protocol.*:ProtocolEngine.*:BadInput.*:Console.*:Tournament.*
+WINE_GAMES ?= 10
+WINE_MATCH_FLAVOUR = $(if $(shell grep -qw avx2 /proc/cpuinfo && echo y),avx2,baseline)
+wine-check: windows
+	@test -n "$(WINE)" || { echo "wine-check: FAILED, no wine64 or wine (Debian package wine64)"; exit 1; }
+	@mkdir -p build-windows/wine
+	@# One server for all the runs, kept a minute past the last: a process
+	@# that starts while the server shuts down can fail to connect.
+	@$(WINE_ENV) $(WINESERVER) -p60 >/dev/null 2>&1 || true
+	@$(WINE_ENV) $(WINE) wineboot -i >/dev/null 2>&1 || true
+	@printf 'ABOUT\nEND\n' | $(WINE_ENV) timeout 120 $(WINE) build-windows/baseline/pbrain-kq2.exe 2>&1 | \
+	  grep -q 'name="kq2"' || { echo "wine-check: FAILED, $(WINE) cannot run pbrain-kq2.exe"; exit 1; }
+	@echo "wine-check: ok, $(WINE) runs the Windows executables"
+
+test-wine: build wine-check
+	@for f in $(WINDOWS_FLAVOURS); do \
+	  dir=build-windows/$${f%%:*}; \
+	  if [ $${f%%:*} = avx2 ] && ! grep -qw avx2 /proc/cpuinfo; then \
+	    echo "test-wine: this processor has no AVX2, $$dir is not tested"; continue; fi; \
+	  echo "test-wine: $$dir"; \
+	  $(WINE_ENV) KQ_ENGINE_RUNNER=$(WINE) KQ_ENGINE=$(CURDIR)/$$dir/pbrain-kq.exe \
+	    KQ2_ENGINE=$(CURDIR)/$$dir/pbrain-kq2.exe ./build/kq-tests --gtest_filter='$(WINE_TESTS)' \
+	    --gtest_brief=1 || exit 1; \
+	done
+
+match-wine: build wine-check
+	@printf '#!/bin/sh\nexec env %s %s %s\n' '$(WINE_ENV)' '$(WINE)' \
+	  '$(CURDIR)/build-windows/$(WINE_MATCH_FLAVOUR)/pbrain-kq2.exe' >build-windows/pbrain-kq2-wine
+	@chmod +x build-windows/pbrain-kq2-wine
+	./build/kq-match build-windows/pbrain-kq2-wine ./build/pbrain-kq --openings $(OPENINGS) \
+	  --turn 300 --games $(WINE_GAMES)
 
 # libFuzzer harnesses (fuzz/), built with clang and ASan + UBSan into
 # build-fuzz/. Each runs FUZZ_SECONDS on its seed corpus plus what earlier

@@ -19,7 +19,8 @@ void unlock_output();
 // Afterwards the first `used` bytes of [p, p + size) read as zero; the rest
 // is of no more interest. POSIX gives every whole page of the range back to
 // the system (it reads as zero when next touched, so nothing is written and
-// nothing stays resident); Windows cannot give back pages of a program's
-// static data, so the first `used` bytes are written and the rest is left as
-// it was.
+// nothing stays resident). Windows cannot hand back zeroed pages of a
+// program's static data: the first `used` bytes are written, and the whole
+// pages after them are reset (dropped from the working set, their content
+// undefined).
 void clear_memory(void* p, size_t used, size_t size);

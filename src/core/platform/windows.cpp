@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +20,15 @@ void prepare_streams() {
 void lock_output() { _lock_file(stdout); }
 void unlock_output() { _unlock_file(stdout); }
 
-void clear_memory(void* p, size_t used, size_t) { std::memset(p, 0, used); }
+// The used part is written; the whole pages after it are reset: the system
+// may drop them from the working set without saving what they held.
+void clear_memory(void* p, size_t used, size_t size) {
+    std::memset(p, 0, used);
+    const uintptr_t page = 4096;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + used + page - 1) & ~(page - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(p) + size) & ~(page - 1);
+    if (last > first)
+        VirtualAlloc(reinterpret_cast<void*>(first), last - first, MEM_RESET, PAGE_READWRITE);
+}
 
 #endif

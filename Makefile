@@ -9,7 +9,8 @@ FUZZ_CXX ?= clang++
 FUZZ_HARNESSES = protocol console engine
 
 .PHONY: all build run run2 test test-release test-sanitize test-tsan bench bench2 match selfplay timing timing2 memory \
-        fuzz fuzz-build fuzz-smoke format format-check layout-check web web-serve web-test clean
+        windows wine-check test-wine match-wine fuzz fuzz-build fuzz-smoke format format-check layout-check \
+        web web-serve web-test clean
 
 all: build
 
@@ -75,6 +76,60 @@ memory: build
 	KQ_MEMORY_LOG=build/memory ./build/kq-timing bench/measure_memory.sh -g 1 1000
 	@grep -H "Maximum resident" build/memory.*
 
+# Windows executables, cross-compiled with MinGW-w64 (static, no DLL beside
+# them): build-windows/avx2/ for processors with AVX2 (x86-64-v3),
+# build-windows/baseline/ for older ones (x86-64-v2: SSE4.2, POPCNT).
+WINDOWS_FLAVOURS = avx2:x86-64-v3 baseline:x86-64-v2
+windows:
+	@for f in $(WINDOWS_FLAVOURS); do \
+	  dir=build-windows/$${f%%:*}; \
+	  cmake -S . -B $$dir -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+	    -DKQ_ARCH=$${f#*:} -DKQ_TESTS=OFF -DKQ_BENCH=OFF $(CMAKE_FLAGS) >/dev/null && \
+	  cmake --build $$dir -j $(JOBS) -- --no-print-directory || exit 1; \
+	done
+	@ls -l build-windows/*/*.exe
+
+# The Windows executables under Wine (Debian's wine64), in a prefix of their
+# own (build-windows/wine). wine-check fails, saying why, when Wine cannot run
+# them; test-wine then runs the end-to-end tests of the Linux build against
+# each flavour, and match-wine plays pbrain-kq2.exe (AVX2 where the processor
+# has it) against the Linux pbrain-kq: WINE_GAMES games at 300 ms per move,
+# and any illegal move, crash or time loss fails it.
+WINE ?= $(firstword $(shell command -v wine64) $(wildcard /usr/lib/wine/wine64) $(shell command -v wine))
+WINESERVER ?= $(firstword $(shell command -v wineserver) $(wildcard /usr/lib/wine/wineserver))
+WINE_ENV = WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build-windows/wine
+WINE_TESTS = Protocol.*:ProtocolEngine.*:BadInput.*:Console.*:Tournament.*
+WINE_GAMES ?= 10
+WINE_MATCH_FLAVOUR = $(if $(shell grep -qw avx2 /proc/cpuinfo && echo y),avx2,baseline)
+wine-check: windows
+	@test -n "$(WINE)" || { echo "wine-check: FAILED, no wine64 or wine (Debian package wine64)"; exit 1; }
+	@mkdir -p build-windows/wine
+	@# One server for all the runs, kept a minute past the last: a process
+	@# that starts while the server shuts down can fail to connect.
+	@$(WINE_ENV) $(WINESERVER) -p60 >/dev/null 2>&1 || true
+	@$(WINE_ENV) $(WINE) wineboot -i >/dev/null 2>&1 || true
+	@printf 'ABOUT\nEND\n' | $(WINE_ENV) timeout 120 $(WINE) build-windows/baseline/pbrain-kq2.exe 2>&1 | \
+	  grep -q 'name="kq2"' || { echo "wine-check: FAILED, $(WINE) cannot run pbrain-kq2.exe"; exit 1; }
+	@echo "wine-check: ok, $(WINE) runs the Windows executables"
+
+test-wine: build wine-check
+	@for f in $(WINDOWS_FLAVOURS); do \
+	  dir=build-windows/$${f%%:*}; \
+	  if [ $${f%%:*} = avx2 ] && ! grep -qw avx2 /proc/cpuinfo; then \
+	    echo "test-wine: this processor has no AVX2, $$dir is not tested"; continue; fi; \
+	  echo "test-wine: $$dir"; \
+	  $(WINE_ENV) KQ_ENGINE_RUNNER=$(WINE) KQ_ENGINE=$(CURDIR)/$$dir/pbrain-kq.exe \
+	    KQ2_ENGINE=$(CURDIR)/$$dir/pbrain-kq2.exe ./build/kq-tests --gtest_filter='$(WINE_TESTS)' \
+	    --gtest_brief=1 || exit 1; \
+	done
+
+match-wine: build wine-check
+	@printf '#!/bin/sh\nexec env %s %s %s\n' '$(WINE_ENV)' '$(WINE)' \
+	  '$(CURDIR)/build-windows/$(WINE_MATCH_FLAVOUR)/pbrain-kq2.exe' >build-windows/pbrain-kq2-wine
+	@chmod +x build-windows/pbrain-kq2-wine
+	./build/kq-match build-windows/pbrain-kq2-wine ./build/pbrain-kq --openings $(OPENINGS) \
+	  --turn 300 --games $(WINE_GAMES)
+
 # libFuzzer harnesses (fuzz/), built with clang and ASan + UBSan into
 # build-fuzz/. Each runs FUZZ_SECONDS on its seed corpus plus what earlier
 # runs found (build-fuzz/corpus/); crashing inputs land in build-fuzz/crashes/.
@@ -111,11 +166,14 @@ format:
 format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "format-check: ok"
 
-# The core (src/core) includes no header of an engine folder, and no tracked
+# The core (src/core) includes no header of an engine folder, only the
+# platform layer includes a system header of one platform, and no tracked
 # file reaches outside the repository for its data.
 layout-check:
 	@if grep -rnE '#include ".*(kq|kq2)/' src/core; then \
 	  echo "layout-check: the core includes an engine's header"; exit 1; fi
+	@if git grep -nE '#include <(windows|io|fcntl|unistd|sys/[a-z]+)\.h>' -- src ':!src/core/platform'; then \
+	  echo "layout-check: a system header of one platform outside src/core/platform"; exit 1; fi
 	@if git grep -nF "$$(printf '../%s' shared)" -- . ; then \
 	  echo "layout-check: a tracked file points outside the repository"; exit 1; fi
 	@echo "layout-check: ok"
@@ -141,4 +199,4 @@ web-test: web build
 	node web/test/browser_test.js
 
 clean:
-	rm -rf build build-sanitize build-tsan build-fuzz build-web
+	rm -rf build build-sanitize build-tsan build-fuzz build-web build-windows

@@ -1,5 +1,10 @@
 // Runs the built engine on pipes the way a game manager does. Its standard
 // error goes to a file that must stay empty: sanitizer reports land there.
+//
+// The same tests run against another build of the engines (the Windows
+// executables under Wine, make test-wine) when the environment names it:
+// KQ_ENGINE and KQ2_ENGINE replace the two engine paths, and a program named
+// by KQ_ENGINE_RUNNER starts them (it gets the engine's path as its argument).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,15 +13,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+// The path of an engine: `built`, or what the environment puts in its place.
+inline const char* engine_path(const char* built) {
+    const char* other = std::getenv(std::strcmp(built, KQ2_ENGINE_PATH) == 0 ? "KQ2_ENGINE"
+                                                                              : "KQ_ENGINE");
+    return other && *other ? other : built;
+}
+
 class EngineProcess {
 public:
-    explicit EngineProcess(const char* program = KQ_ENGINE_PATH) {
+    explicit EngineProcess(const char* built = KQ_ENGINE_PATH) {
         signal(SIGPIPE, SIG_IGN);
+        const char* program = engine_path(built);
+        const char* runner = std::getenv("KQ_ENGINE_RUNNER");
         char path[] = "/tmp/kq-stderr-XXXXXX";
         const int err = mkstemp(path);
         stderr_path_ = path;
@@ -26,7 +42,11 @@ public:
         if (pid_ == 0) {
             dup2(in[0], 0), dup2(out[1], 1), dup2(err, 2);
             close(in[0]), close(in[1]), close(out[0]), close(out[1]), close(err);
-            execl(program, program, static_cast<char*>(nullptr));
+            if (runner && *runner) {
+                execl(runner, runner, program, static_cast<char*>(nullptr));
+            } else {
+                execl(program, program, static_cast<char*>(nullptr));
+            }
             _exit(127);
         }
         close(in[0]), close(out[1]), close(err);

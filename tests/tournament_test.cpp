@@ -1,6 +1,7 @@
 // The tournament engine end to end: the real pbrain-kq2 on pipes. What it
 // adds to the shared front end (its name, the report line, the rules, the
-// limits, STOP, YXSHOWFORBID) and what the exact engine must keep answering.
+// limits, STOP, YXSHOWFORBID, YXHASHCLEAR) and what the exact engine must keep
+// answering.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -291,8 +292,9 @@ TEST(Tournament, ShowForbid) {
     expect_exit(e, "MESSAGE #\n");
 }
 
-// STOP answers a long think at once with the best move so far; END during a
-// think ends the program without waiting for the think. The bounds here are
+// STOP (and YXSTOP, its name in some runners) answers a long think at once
+// with the best move so far; END during a think ends the program without
+// waiting for the think. The bounds here are
 // generous (the think would otherwise run for a minute): what counts is that
 // the think is cut short.
 TEST(Tournament, StopAndEndCutALongThink) {
@@ -305,18 +307,18 @@ TEST(Tournament, StopAndEndCutALongThink) {
         e.send("BEGIN");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
-    {
+    for (const std::string stop : {"STOP", "YXSTOP"}) {
         EngineProcess e(KQ2_ENGINE_PATH);
         long_think(e);
         const auto t0 = clock::now();
-        e.send("STOP");
+        e.send(stop);
         // The think was still running when STOP came, and STOP ended it.
         const long long think_ms = report_time(answer(e).report);
-        EXPECT_GE(think_ms, 100);
-        EXPECT_LT(think_ms, 30000);
-        EXPECT_LT(clock::now() - t0, std::chrono::seconds(5));
+        EXPECT_GE(think_ms, 100) << stop;
+        EXPECT_LT(think_ms, 30000) << stop;
+        EXPECT_LT(clock::now() - t0, std::chrono::seconds(5)) << stop;
         // A STOP while idle changes nothing; the next think runs normally.
-        e.send("STOP");
+        e.send(stop);
         e.send("INFO timeout_turn 300");
         e.send("TURN 14,0");
         answer(e);
@@ -334,6 +336,24 @@ TEST(Tournament, StopAndEndCutALongThink) {
         EXPECT_NE(rest.find("MESSAGE computer: #"), std::string::npos) << rest;
         EXPECT_EQ(rest.substr(rest.size() - 10), "MESSAGE #\n");
     }
+}
+
+// A think to a fixed depth finds the tables filled by the same think before
+// and does less; after YXHASHCLEAR it does exactly the work of the first.
+TEST(Tournament, HashClearEmptiesTheTables) {
+    EngineProcess e(KQ2_ENGINE_PATH);
+    e.send("INFO max_depth 4");
+    e.send("INFO timeout_turn 100000");
+    auto nodes = [&e] {
+        new_game(e, QUIET);
+        e.send("BEGIN");
+        return report_nodes(answer(e).report);
+    };
+    const long long first = nodes();
+    EXPECT_LT(nodes(), first);
+    e.send("YXHASHCLEAR");
+    EXPECT_EQ(nodes(), first);
+    expect_exit(e, "MESSAGE #\n");
 }
 
 // The memory limit holds for the whole process: its peak resident size after
@@ -368,6 +388,8 @@ TEST(Tournament, ExactEngineUnchanged) {
     run(e, {{"START 15", OK},
             {"STOP", UNKNOWN},
             {"YXSHOWFORBID", UNKNOWN},
+            {"YXSTOP", UNKNOWN},
+            {"YXHASHCLEAR", UNKNOWN},
             {"INFO rule 1", ""},
             {"INFO max_memory 1000", ""},
             {"INFO show_detail 1", ""},

@@ -19,16 +19,6 @@ MoveStat* stat_node[2][256];
 int32_t engine_busy;
 int32_t max_iterations;
 
-const EngineFace exact_face = {
-    "name=\"kq\", author=\"Tavin Orle\", version=\"2016\", country=\"China\", www=\"None\"",
-    think,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 namespace {
 
 // On every board reset: age the move statistics when the last think did any

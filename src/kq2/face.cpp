@@ -1,9 +1,12 @@
 // The tournament engine's face: what it adds to the shared front end.
 //
 //  - ABOUT names it;
-//  - STOP ends a running think at once (its best move so far is answered);
-//    END and the end of input stop a think before the program waits for it;
+//  - STOP and YXSTOP end a running think at once (its best move so far is
+//    answered); END and the end of input stop a think before the program
+//    waits for it;
 //  - YXSHOWFORBID lists black's forbidden points in the current position;
+//  - YXHASHCLEAR empties the tables, so the next think starts as in a new
+//    process (an analysis board sends it between unrelated positions);
 //  - INFO rule, max_memory, max_depth, max_node, thread_num and show_detail
 //    set the rule and the engine's limits; timeout_match and game_type are
 //    accepted and change nothing;
@@ -17,6 +20,7 @@
 #include "../core/board/board.h"
 #include "../core/engine/engine.h"
 #include "../core/protocol/protocol.h"
+#include "../core/solver/solver.h"
 #include "../core/timing.h"
 #include "kq2.h"
 
@@ -108,13 +112,26 @@ int32_t tournament_budget() {
     return budget < INT32_MIN ? INT32_MIN : int32_t(budget);
 }
 
+// The search and threat tables, the move history and this engine's part of
+// the solver's table; the sizes stay.
+void clear_tables() {
+    wait_done();
+    kq2::clear_search_table();
+    kq2::clear_threat_table();
+    std::memset(solver_table, 0, 2 * (size_t(kq2::solver_mask_in_use) + 1) * sizeof(SolverEntry));
+}
+
 bool tournament_command(const char* line) {
-    if (match_keyword("stop", line)) {
+    if (match_keyword("stop", line) || match_keyword("yxstop", line)) {
         stop_think();
         return true;
     }
     if (match_keyword("yxshowforbid", line)) {
         show_forbidden();
+        return true;
+    }
+    if (match_keyword("yxhashclear", line)) {
+        clear_tables();
         return true;
     }
     return false;

@@ -87,16 +87,9 @@ extern std::atomic<bool> thinking;
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;
 
-// Table memory (table_memory.cpp): zeroed, in large pages where the system
-// has them; null when it cannot be had.
-void* take_table(size_t bytes);
-void give_back_table(void* p, size_t bytes);
-// Writes to every page of [start, start+bytes), so none faults later.
+// Writes to every page of [start, start+bytes) what it holds, so none
+// faults later (table_memory.cpp).
 void touch_pages(void* start, size_t bytes);
-// Asks for large pages over the whole 2 MiB pages inside [start, start+bytes).
-void prefer_large_pages(void* start, size_t bytes);
-// Clears [start, start+bytes), giving whole pages back to the system.
-void release_pages(void* start, size_t bytes);
 
 // The shared solver as this engine uses it, for as long as the scope lasts:
 // strict proofs, take-backs that restore the board exactly (undo_stone),

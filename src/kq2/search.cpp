@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "../core/board/board.h"
+#include "../core/platform/platform.h"
 #include "../core/solver/solver.h"
 #include "../core/timing.h"
 #include "kq2.h"
@@ -441,8 +442,8 @@ bool setup_tables() {
            int64_t(buckets * 2 * BUCKET * sizeof(TableEntry)) <= room - used)
         buckets *= 2;
 
-    if (memory) give_back_table(memory, (memory_mask + 1) * BUCKET * sizeof(TableEntry));
-    memory = static_cast<TableEntry*>(take_table(buckets * BUCKET * sizeof(TableEntry)));
+    if (memory) give_table_memory_back(memory, (memory_mask + 1) * BUCKET * sizeof(TableEntry));
+    memory = static_cast<TableEntry*>(take_table_memory(buckets * BUCKET * sizeof(TableEntry)));
     memory_mask = memory ? buckets - 1 : 0;
     table = nullptr;
     bucket_mask = 0;
@@ -452,14 +453,16 @@ bool setup_tables() {
 
     // The solver's static table: this engine uses its first entries. Entries
     // written under another size would be found at the wrong side's place,
-    // so a new size starts from an empty table: every page is given back and
-    // reads as zero again when next touched.
+    // so a new size starts from an empty table (where the system allows, every
+    // page is given back and reads as zero when next touched).
     if (solver_mask_full != uint32_t(solver_entries - 1)) {
         solver_mask_full = uint32_t(solver_entries - 1);
-        release_pages(solver_table, sizeof solver_table);
+        clear_memory(solver_table, 2 * sizeof(SolverEntry), sizeof solver_table);
         prefer_large_pages(solver_table, sizeof(SolverEntry) * 2 * solver_entries);
     }
+    // The part in use starts at one entry a side, read as empty.
     solver_mask_in_use = 0;
+    std::memset(solver_table, 0, 2 * sizeof(SolverEntry));
     tables_touched = false;
     touched_region = 0;
     touched_bytes = 0;

@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "../core/board/board.h"
+#include "../core/platform/platform.h"
 #include "../core/solver/solver.h"
 #include "../core/timing.h"
 #include "kq2.h"
@@ -367,12 +368,12 @@ void* threat_table_memory(size_t& bytes) {
 
 // Sized by setup_tables (search.cpp) through this hook.
 bool resize_threat_table(uint64_t entries) {
-    if (memory) give_back_table(memory, (memory_mask + 1) * sizeof(ThreatEntry));
+    if (memory) give_table_memory_back(memory, (memory_mask + 1) * sizeof(ThreatEntry));
     memory = table = nullptr;
     memory_mask = table_mask = 0;
     memory_touched = 0;
     if (entries == 0) return true;
-    memory = static_cast<ThreatEntry*>(take_table(entries * sizeof(ThreatEntry)));
+    memory = static_cast<ThreatEntry*>(take_table_memory(entries * sizeof(ThreatEntry)));
     if (!memory) return false;
     memory_mask = entries - 1;
     return true;

@@ -12,6 +12,7 @@
 
 #include "../console/console.h"
 #include "../engine/engine.h"
+#include "../platform/platform.h"
 #include "protocol.h"
 
 char line_buffer[65536];
@@ -318,11 +319,11 @@ void do_command() {
 void send_line(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    flockfile(stdout);
+    lock_output();
     vprintf(format, args);
     putchar('\n');
     fflush(stdout);
-    funlockfile(stdout);
+    unlock_output();
     va_end(args);
 }
 
@@ -346,6 +347,7 @@ void end_program() {
 
 int protocol_main(const EngineFace& face) {
     engine_face = &face;
+    prepare_streams();
     start_worker();
     for (;;) {
         if (!read_line()) end_program();

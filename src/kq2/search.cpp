@@ -9,7 +9,10 @@
 // were to move) only the moves that can stop it are searched, and at the
 // horizon such a node is searched on rather than evaluated, so the defence
 // of a three is always seen. Quiet moves come from the pattern ordering,
-// capped in number, with late quiet moves searched one ply shallower first.
+// capped in number; near the horizon and off the principal variation late
+// quiet moves are pruned (by count, and by the static value against alpha),
+// and late quiet moves are searched shallower first, the more so the later
+// and deeper they are. Killers, counter moves and history order the rest.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>

@@ -1,10 +1,13 @@
 // The think driver of the tournament engine: from a game record to a move
-// within the budget the front end fixed (think_start, think_budget).
+// within the budget its face fixed (think_start, think_budget: nearly the
+// whole turn, or a share of the match clock).
 //
 // Time: every search stops at hard_limit, a little short of the budget; the
-// threat searches before the main search get shares of it; an iteration of
-// the main search is started only while it can still finish. Forced moves
-// (a five, the block of a five, a found win) are answered at once.
+// threat searches before the main search get shares of it; the main search
+// stops a tenth earlier, which is kept for the check of the chosen move;
+// iterations start while 70% of its time is left (an unfinished one still
+// counts where it found a better first move). Forced moves (a five, the
+// block of a five, a found win) are answered at once.
 #include <algorithm>
 #include <climits>
 #include <cstdio>

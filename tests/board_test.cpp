@@ -286,3 +286,53 @@ TEST(EngineBoard, SameStonesInAnyOrderGiveTheSameState) {
         ASSERT_TRUE(BoardSnapshot::take() == first) << "trial " << trial;
     }
 }
+
+// undo_stone takes a trial stone back without a trace: the board is then what
+// a fresh replay of the stones still on it gives, unsettled lines included
+// (remove_stone leaves the lines it settled), and remove_stone does the same
+// while restore_on_remove is set.
+TEST(EngineBoard, UndoLeavesNoTraceOfATrialStone) {
+    engine_ready();
+    std::mt19937 rng(4242);
+    // The snapshot, and the shape keys and four sets behind it.
+    auto extras = [] {
+        const uint8_t* k = reinterpret_cast<const uint8_t*>(shape_key);
+        std::vector<uint8_t> s(k, k + sizeof shape_key);
+        const uint8_t* f = reinterpret_cast<const uint8_t*>(four_squares);
+        s.insert(s.end(), f, f + sizeof four_squares);
+        return s;
+    };
+    for (int game = 0; game < 40; ++game) {
+        restore_on_remove = game % 4 == 3;
+        reset_engine_board();
+        for (int i = 0; i < 60 && ply < 200; ++i) {
+            const int nested = 1 + int(rng() % 4);
+            for (int k = 0; k < nested; ++k) {
+                Square m;
+                do m = Square(rng() % 240);
+                while ((m & 15) == 15 || cells[m] != EMPTY);
+                place_stone(m, uint8_t(rng() % 2));
+            }
+            for (int k = 0; k < nested; ++k) {
+                if (restore_on_remove) {
+                    remove_stone();
+                } else {
+                    undo_stone();
+                }
+            }
+            Square m;
+            do m = Square(rng() % 240);
+            while ((m & 15) == 15 || cells[m] != EMPTY);
+            place_stone(m, uint8_t(ply & 1));
+            if (i % 10 != 9) continue;
+            const BoardSnapshot now = BoardSnapshot::take();
+            const std::vector<uint8_t> now_extras = extras();
+            const std::vector<Square> stones(move_stack, move_stack + ply);
+            reset_engine_board();
+            for (size_t k = 0; k < stones.size(); ++k) place_stone(stones[k], uint8_t(k & 1));
+            ASSERT_TRUE(BoardSnapshot::take() == now) << "game " << game << " move " << i;
+            ASSERT_TRUE(extras() == now_extras) << "game " << game << " move " << i;
+        }
+    }
+    restore_on_remove = false;
+}

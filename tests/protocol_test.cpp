@@ -9,6 +9,7 @@
 #include "core/protocol/protocol.h"
 #include "core/timing.h"
 #include "kq/kq.h"
+#include "kq2/kq2.h"
 
 namespace {
 
@@ -257,4 +258,26 @@ TEST(Protocol, InfoSettingsAndThinkBudget) {
     EXPECT_EQ(std::string(folder), std::string(255, 'f'));
     budget_after("INFO folder /tmp/kq");
     EXPECT_STREQ(folder, "/tmp/kq");
+}
+
+// In-process: the tournament engine's own budget, nearly the whole turn and
+// a twentieth of a match clock at most.
+TEST(Protocol, TournamentBudget) {
+    engine_face = &kq2::tournament_face;
+    auto budget_after = [](const char* info) {
+        std::snprintf(line_buffer, sizeof line_buffer, "%s", info);
+        do_command();
+        fix_think_budget();
+        return think_budget;
+    };
+    budget_after("INFO time_left 0");
+    EXPECT_EQ(budget_after("INFO timeout_turn 300"), 282);
+    EXPECT_EQ(budget_after("INFO timeout_turn 50"), 38);
+    EXPECT_EQ(budget_after("INFO timeout_turn 5000"), 4850);
+    EXPECT_EQ(budget_after("INFO timeout_turn 30000"), 29850);
+    EXPECT_EQ(budget_after("INFO time_left 100000"), 5000);
+    EXPECT_EQ(budget_after("INFO time_left 1000000000"), 29850);
+    EXPECT_LT(budget_after("INFO timeout_turn 0"), 0); // answered at once
+    budget_after("INFO timeout_turn 30000");
+    engine_face = &exact_face;
 }

@@ -226,16 +226,22 @@ TEST(Protocol, RandomLinesNeverCrash) {
     EXPECT_EQ(e.error_output(), "");
 }
 
+namespace {
+
+// In-process: one INFO line, then the budget a move request would get.
+int32_t budget_after(const std::string& info) {
+    std::snprintf(line_buffer, sizeof line_buffer, "%s", info.c_str());
+    do_command();
+    fix_think_budget();
+    EXPECT_LE(clock_ms() - think_start, 1000);
+    return think_budget;
+}
+
+} // namespace
+
 // In-process: the INFO settings and the think budget they give.
 TEST(Protocol, InfoSettingsAndThinkBudget) {
     engine_face = &exact_face;
-    auto budget_after = [](const std::string& info) {
-        std::snprintf(line_buffer, sizeof line_buffer, "%s", info.c_str());
-        do_command();
-        fix_think_budget();
-        EXPECT_LE(clock_ms() - think_start, 1000);
-        return think_budget;
-    };
     EXPECT_EQ(budget_after("INFO"), 29900); // the defaults
     EXPECT_EQ(budget_after("INFO timeout_turn 5000"), 4900);
     budget_after("INFO timeout_turn 30000");
@@ -264,12 +270,6 @@ TEST(Protocol, InfoSettingsAndThinkBudget) {
 // a twentieth of a match clock at most.
 TEST(Protocol, TournamentBudget) {
     engine_face = &kq2::tournament_face;
-    auto budget_after = [](const char* info) {
-        std::snprintf(line_buffer, sizeof line_buffer, "%s", info);
-        do_command();
-        fix_think_budget();
-        return think_budget;
-    };
     budget_after("INFO time_left 0");
     EXPECT_EQ(budget_after("INFO timeout_turn 300"), 282);
     EXPECT_EQ(budget_after("INFO timeout_turn 50"), 38);

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "../core/board/board.h"
-#include "../core/protocol/protocol.h"
 #include "../core/timing.h"
 #include "kq.h"
 

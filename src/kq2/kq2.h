@@ -18,7 +18,6 @@
 #pragma once
 
 #include <atomic>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -83,13 +82,12 @@ bool touch_tables(int32_t until);
 // Set while a think runs (for the front end's thread, which must not touch
 // the tables then).
 extern std::atomic<bool> thinking;
+// The largest power of two of entries of `entry_bytes` each, at most `most`,
+// that fits in the first `touched` bytes of a table; 0 when none does.
+uint64_t fitting_entries(size_t touched, size_t entry_bytes, uint64_t most);
 // The part of the shared solver table this engine uses (a mask, as
 // solver_mask), set by setup_tables and put in place for each think.
 extern uint32_t solver_mask_in_use;
-
-// Writes to every page of [start, start+bytes) what it holds, so none
-// faults later (table_memory.cpp).
-void touch_pages(void* start, size_t bytes);
 
 // The shared solver as this engine uses it, for as long as the scope lasts:
 // strict proofs, take-backs that restore the board exactly (undo_stone),

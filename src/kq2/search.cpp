@@ -82,8 +82,7 @@ size_t search_touched = 0; // bytes of the search table touched so far
 // The parts in use: what has been touched (see touch_tables); null: none.
 TableEntry* table = nullptr;
 uint64_t bucket_mask = 0;
-bool tables_touched = false;
-int touched_region = 0;   // the first table not wholly touched
+int touched_region = 0;   // the first table not wholly touched (3: all are)
 size_t touched_bytes = 0; // and how much of it is
 uint8_t generation = 0;
 
@@ -466,7 +465,6 @@ bool setup_tables() {
     // The part in use starts at one entry a side, read as empty.
     solver_mask_in_use = 0;
     std::memset(solver_table, 0, 2 * sizeof(SolverEntry));
-    tables_touched = false;
     touched_region = 0;
     touched_bytes = 0;
 
@@ -476,8 +474,25 @@ bool setup_tables() {
     return memory && threats_ok;
 }
 
+uint64_t fitting_entries(size_t touched, size_t entry_bytes, uint64_t most) {
+    uint64_t n = 0;
+    while ((n ? n * 2 : 1) <= most && (n ? n * 2 : 1) * entry_bytes <= touched) n = n ? n * 2 : 1;
+    return n;
+}
+
+namespace {
+
+// Writes to every page of [start, start+bytes) what it holds: the page is
+// then backed, and nothing in it changed.
+void touch_pages(void* start, size_t bytes) {
+    volatile char* p = static_cast<volatile char*>(start);
+    for (size_t at = 0; at < bytes; at += 4096) p[at] = p[at];
+}
+
+} // namespace
+
 bool touch_tables(int32_t until) {
-    if (tables_touched) return true;
+    if (touched_region == 3) return true;
     struct Region {
         void* start;
         size_t size;
@@ -492,18 +507,16 @@ bool touch_tables(int32_t until) {
     };
     // Large-page steps, so a deadline is looked at between page faults.
     constexpr size_t STEP = size_t(2) << 20;
-    bool done = true;
-    for (; touched_region < 3; ++touched_region, touched_bytes = 0) {
+    while (touched_region < 3 && int32_t(uint32_t(clock_ms()) - uint32_t(until)) < 0) {
         const Region& r = regions[touched_region];
-        for (; touched_bytes < r.size; touched_bytes += STEP) {
-            if (int32_t(uint32_t(clock_ms()) - uint32_t(until)) >= 0) {
-                done = false;
-                break;
-            }
-            const size_t n = r.size - touched_bytes < STEP ? r.size - touched_bytes : STEP;
-            touch_pages(static_cast<char*>(r.start) + touched_bytes, n);
+        if (touched_bytes >= r.size) {
+            ++touched_region;
+            touched_bytes = 0;
+            continue;
         }
-        if (!done) break;
+        const size_t n = r.size - touched_bytes < STEP ? r.size - touched_bytes : STEP;
+        touch_pages(static_cast<char*>(r.start) + touched_bytes, n);
+        touched_bytes += n;
     }
     // Each table is used as far as it is touched: the largest power of two of
     // entries inside the touched part (entries are found by their whole key,
@@ -511,10 +524,9 @@ bool touch_tables(int32_t until) {
     auto touched = [&](int k) {
         return touched_region > k ? regions[k].size : touched_region == k ? touched_bytes : 0;
     };
-    uint64_t solver_entries = 1;
-    while (solver_entries <= solver_mask_full &&
-           sizeof(SolverEntry) * 2 * solver_entries * 2 <= touched(0))
-        solver_entries *= 2;
+    uint64_t solver_entries =
+        fitting_entries(touched(0), 2 * sizeof(SolverEntry), uint64_t(solver_mask_full) + 1);
+    if (solver_entries == 0) solver_entries = 1;
     if (solver_entries - 1 != solver_mask_in_use) {
         // The solver keeps one side's entries above the other's: when its
         // part grows, entries would be read as the other side's, so it starts
@@ -523,15 +535,12 @@ bool touch_tables(int32_t until) {
         solver_mask_in_use = uint32_t(solver_entries - 1);
     }
     use_threat_table(touched(1));
-    uint64_t buckets = 0;
-    while (memory && (buckets ? buckets * 2 : 1) <= memory_mask + 1 &&
-           (buckets ? buckets * 2 : 1) * BUCKET * sizeof(TableEntry) <= touched(2))
-        buckets = buckets ? buckets * 2 : 1;
+    const uint64_t buckets =
+        memory ? fitting_entries(touched(2), BUCKET * sizeof(TableEntry), memory_mask + 1) : 0;
     table = buckets ? memory : nullptr;
     bucket_mask = buckets ? buckets - 1 : 0;
     search_touched = touched(2);
-    tables_touched = done;
-    return done;
+    return touched_region == 3;
 }
 
 } // namespace kq2

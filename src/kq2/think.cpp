@@ -235,19 +235,15 @@ SolverScope::~SolverScope() {
 std::atomic<bool> thinking{false};
 
 namespace {
-Square think_record(GameRecord& record);
+// `thinking` for as long as it lasts.
+struct ThinkingFlag {
+    ThinkingFlag() { thinking.store(true); }
+    ~ThinkingFlag() { thinking.store(false); }
+};
 } // namespace
 
 Square think(GameRecord record) {
-    thinking.store(true);
-    const Square m = think_record(record);
-    thinking.store(false);
-    return m;
-}
-
-namespace {
-
-Square think_record(GameRecord& record) {
+    const ThinkingFlag flag;
     engine_init();
     if (!engine_initialised) return NO_MOVE;
     setup_tables(); // both searches also work without their tables
@@ -271,8 +267,6 @@ Square think_record(GameRecord& record) {
     report.time_ms = think_elapsed();
     return m;
 }
-
-} // namespace
 
 int format_report(char* out, int size) {
     char value[32];

@@ -352,11 +352,7 @@ void clear_threat_table() {
 
 void use_threat_table(size_t touched) {
     memory_touched = touched;
-    uint64_t n = 0;
-    if (memory)
-        while ((n ? n * 2 : 1) <= memory_mask + 1 &&
-               (n ? n * 2 : 1) * sizeof(ThreatEntry) <= touched)
-            n = n ? n * 2 : 1;
+    const uint64_t n = memory ? fitting_entries(touched, sizeof(ThreatEntry), memory_mask + 1) : 0;
     table = n ? memory : nullptr;
     table_mask = n ? n - 1 : 0;
 }

@@ -263,9 +263,9 @@ void remove_stone() {
     cells[m] = EMPTY;
     hash_index ^= zobrist_index[colour][m];
     hash_lock ^= zobrist_lock[colour][m];
-    journal_top = placed[ply].journal_start;
     for (int d = 0; d < 4; ++d) update_lines_after_remove(m, d, colour);
-    journal_top = placed[ply].journal_start; // the rescans wrote nothing worth keeping
+    // The placement's entries, and what the rescans above wrote, are done with.
+    journal_top = placed[ply].journal_start;
 }
 
 void undo_stone() {

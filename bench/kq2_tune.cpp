@@ -1,7 +1,8 @@
 // kq2-tune: fits the weights of kq2's evaluation to game results.
 //
 // Reads game logs of kq-match (--log: one game a line, the moves as two
-// letters, " # ", then "black wins", "white wins" or "draw"). Every renju
+// letters, " # ", then "black wins", "white wins" or "draw"), or SGF records
+// of a match runner (a file that begins with "(;"). Every renju
 // game decided on the board (by a five, a foul or a full board; not by the
 // clock or a fault) is replayed on the engine board, and its quiet positions
 // are kept: neither colour has a five, open-four or four-three square
@@ -19,7 +20,8 @@
 // how far the values spread). The weights are fitted by gradient descent
 // (Adam), then polished as integers, with evaluate()'s own rounding, by
 // single steps that lower the error. Twice: one pair of tables for both
-// movers, as eval.cpp has it, and one pair for each colour as the mover. A
+// movers (from the mean of eval.cpp's two), and one pair for each colour as
+// the mover, as eval.cpp has it. A
 // weight is fitted only when its class shows up in enough training
 // positions; the others (among them 11, 12 and 14, which quiet positions
 // never hold) keep their values.
@@ -64,11 +66,15 @@ namespace {
 constexpr int FIRST = CLASS_TWO, LAST = CLASS_OPEN_FOUR, CLASSES = LAST - FIRST + 1;
 constexpr int SKIP_FIRST = 6, SKIP_LAST = 2;
 
-// The weights of eval.cpp when this was written.
-constexpr int current_own[CLASS_SLOTS] = {0,  0, 6,   4,   16,  36,  48, 90, 22,
-                                          30, 0, 160, 160, 200, 600, 0,  0,  0};
-constexpr int current_their[CLASS_SLOTS] = {0,  0, 4,  2,  9,   18,  24, 49, 11,
-                                            15, 0, 84, 84, 105, 280, 0,  0,  0};
+// The weights of eval.cpp, by the colour of the side to move (WHITE, BLACK).
+constexpr int current_own[2][CLASS_SLOTS] = {
+    {0, 0, 9, 5, 39, 59, 115, 233, 31, 96, 0, 160, 160, 200, 600, 0, 0, 0},
+    {0, 0, 7, 0, 28, 45, 108, 302, 56, 178, 0, 160, 160, 200, 600, 0, 0, 0},
+};
+constexpr int current_their[2][CLASS_SLOTS] = {
+    {0, 0, 7, 0, 20, 49, 47, 114, 42, 131, 0, 84, 84, 105, 280, 0, 0, 0},
+    {0, 0, 5, 7, 29, 37, 30, 47, 46, 54, 0, 84, 84, 105, 280, 0, 0, 0},
+};
 
 const char* const class_name[CLASS_SLOTS] = {
     "none",      "ones",        "two",       "closed three", "double two", "open three",
@@ -119,8 +125,8 @@ int exact_eval(const Sample& s, const Tables& t) {
 Tables current_tables() {
     Tables t;
     for (int m = 0; m < 2; ++m) {
-        std::memcpy(t.own[m], current_own, sizeof current_own);
-        std::memcpy(t.their[m], current_their, sizeof current_their);
+        std::memcpy(t.own[m], current_own[m], sizeof current_own[m]);
+        std::memcpy(t.their[m], current_their[m], sizeof current_their[m]);
     }
     return t;
 }
@@ -189,13 +195,16 @@ std::vector<Param> free_params(const std::vector<Sample>& data, bool split, int 
     return out;
 }
 
-// The pull of --ridge towards the current weights: ridge times the mean
-// squared relative change of the fitted weights.
-double prior_scale(const Param& p) {
-    return std::max(4.0, double((p.own ? current_own : current_their)[p.k]));
+// A weight shared by both movers starts from the mean of the two.
+double prior_value(const Param& p) {
+    const auto& w = p.own ? current_own : current_their;
+    if (p.movers == 3) return (w[WHITE][p.k] + w[BLACK][p.k]) / 2.0;
+    return w[p.movers >> BLACK & 1 ? BLACK : WHITE][p.k];
 }
 
-double prior_value(const Param& p) { return (p.own ? current_own : current_their)[p.k]; }
+// The pull of --ridge towards the current weights: ridge times the mean
+// squared relative change of the fitted weights.
+double prior_scale(const Param& p) { return std::max(4.0, prior_value(p)); }
 
 void set_param(Tables& t, const Param& p, int v) {
     for (int m = 0; m < 2; ++m)
@@ -373,6 +382,46 @@ bool quiet() {
     return true;
 }
 
+// The games of an SGF collection (a match runner's record: RE[B+..] or
+// RE[W+..] for the winner, TE[...] for how the game ended, ;B[hh] moves) as
+// log lines. A game that ended by a five, a foul or a full board says so; any
+// other end (time, a crash, an illegal move) is left unnamed and skipped.
+std::vector<std::string> sgf_games(const std::string& text) {
+    auto property = [](const std::string& game, const char* name) {
+        const size_t at = game.find(std::string(name) + "[");
+        if (at == std::string::npos) return std::string();
+        const size_t start = at + std::strlen(name) + 1, end = game.find(']', start);
+        return end == std::string::npos ? std::string() : game.substr(start, end - start);
+    };
+    std::vector<std::string> out;
+    for (size_t at = text.find("(;"); at != std::string::npos;) {
+        const size_t next = text.find("(;", at + 2);
+        const std::string game = text.substr(at, next == std::string::npos ? next : next - at);
+        at = next;
+        const std::string re = property(game, "RE"), te = property(game, "TE");
+        std::string moves;
+        for (size_t m = game.find(";B["); m != std::string::npos;) {
+            if (m + 5 < game.size() && game[m + 5] == ']' && game[m + 3] >= 'a' &&
+                game[m + 3] <= 'o' && game[m + 4] >= 'a' && game[m + 4] <= 'o') {
+                if (!moves.empty()) moves += ' ';
+                moves += char(game[m + 3] - 'a' + 'A');
+                moves += char(game[m + 4] - 'a' + 'A');
+            }
+            const size_t b = game.find(";B[", m + 1), w = game.find(";W[", m + 1);
+            m = std::min(b, w);
+        }
+        const char* result = re.compare(0, 2, "B+") == 0   ? "black wins"
+                             : re.compare(0, 2, "W+") == 0 ? "white wins"
+                                                           : "draw";
+        const char* end = te.find("five") != std::string::npos        ? "five"
+                          : te.find("forbidden") != std::string::npos ? "foul"
+                          : te.find("board") != std::string::npos     ? "full"
+                                                                      : "other";
+        out.push_back(moves + " # " + result + " (" + end + ")");
+    }
+    return out;
+}
+
 // Games seen so far, by their moves: a game played twice (an engine against
 // itself often repeats the game of the other colour) is read once.
 void read_log(const char* path, int valid_percent, int fold, std::set<std::string>& seen,
@@ -383,8 +432,14 @@ void read_log(const char* path, int valid_percent, int fold, std::set<std::strin
         std::fprintf(stderr, "kq2-tune: cannot open %s\n", path);
         std::exit(2);
     }
-    std::string line;
-    while (std::getline(in, line)) {
+    std::vector<std::string> lines;
+    for (std::string read; std::getline(in, read);) lines.push_back(read);
+    if (!lines.empty() && lines[0].compare(0, 2, "(;") == 0) {
+        std::string text;
+        for (const std::string& l : lines) text += l;
+        lines = sgf_games(text);
+    }
+    for (const std::string& line : lines) {
         const size_t hash = line.find(" # ");
         if (hash == std::string::npos) continue;
         const std::string tail = line.substr(hash + 3);
@@ -558,6 +613,7 @@ int main(int argc, char** argv) {
     Tables fitted[2] = {current, current};
     for (int split = 0; split < 2; ++split) {
         const std::vector<Param> params = free_params(data, split != 0, min_count);
+        for (const Param& p : params) set_param(fitted[split], p, int(std::lround(prior_value(p))));
         descend(data, params, fitted[split], k, iters, ridge);
         polish(data, params, fitted[split], k, ridge);
         report_fit(split ? "one pair of tables per mover colour" : "one pair of tables", data,
@@ -587,8 +643,8 @@ int main(int argc, char** argv) {
                 "                 own their   own their  own their    own their\n");
     for (int c = FIRST; c <= LAST; ++c)
         std::printf("%2d %-12s %4d %4d  %4d %4d  %4d %4d    %4d %4d\n", c, class_name[c],
-                    current_own[c], current_their[c], fitted[0].own[0][c], fitted[0].their[0][c],
-                    fitted[1].own[BLACK][c], fitted[1].their[BLACK][c], fitted[1].own[WHITE][c],
-                    fitted[1].their[WHITE][c]);
+                    current_own[BLACK][c], current_their[BLACK][c], fitted[0].own[0][c],
+                    fitted[0].their[0][c], fitted[1].own[BLACK][c], fitted[1].their[BLACK][c],
+                    fitted[1].own[WHITE][c], fitted[1].their[WHITE][c]);
     return 0;
 }

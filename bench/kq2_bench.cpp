@@ -68,6 +68,8 @@ int think_once(int ms, const char* text, bool detail, int depth = 0) {
 
 // Wins by fours and by threes of each side, as if it were to move.
 int show_threats(const char* text) {
+    // The tables are used as far as they are touched: all of them here.
+    kq2::touch_tables(clock_ms() + 600000);
     const kq2::SolverScope scope;
     GameRecord record{};
     if (!parse_spaced(text, record) || !load_position(record)) return 1;

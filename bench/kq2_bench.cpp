@@ -112,6 +112,13 @@ int main(int argc, char** argv) {
                           std::atoi(argv[2]));
     if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) return show_threats(argv[2]);
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
+    // Depth 0 would mean no limit at all, with no clock: an unknown option
+    // gets the usage instead of a think that never ends.
+    if (depth <= 0) {
+        std::printf("usage: kq2-bench [depth] | --think MS \"MOVES\" [detail] | "
+                    "--depth D \"MOVES\" [detail] | --threats \"MOVES\"\n");
+        return 2;
+    }
     kq2::clear_search_table();
     kq2::clear_threat_table();
     std::memset(solver_table, 0, sizeof(SolverEntry) * 2 * (kq2::solver_mask_in_use + 1));

@@ -66,15 +66,9 @@ namespace {
 constexpr int FIRST = CLASS_TWO, LAST = CLASS_OPEN_FOUR, CLASSES = LAST - FIRST + 1;
 constexpr int SKIP_FIRST = 6, SKIP_LAST = 2;
 
-// The weights of eval.cpp, by the colour of the side to move (WHITE, BLACK).
-constexpr int current_own[2][CLASS_SLOTS] = {
-    {0, 0, 9, 5, 39, 59, 115, 233, 31, 96, 0, 160, 160, 200, 600, 0, 0, 0},
-    {0, 0, 7, 0, 28, 45, 108, 302, 56, 178, 0, 160, 160, 200, 600, 0, 0, 0},
-};
-constexpr int current_their[2][CLASS_SLOTS] = {
-    {0, 0, 7, 0, 20, 49, 47, 114, 42, 131, 0, 84, 84, 105, 280, 0, 0, 0},
-    {0, 0, 5, 7, 29, 37, 30, 47, 46, 54, 0, 84, 84, 105, 280, 0, 0, 0},
-};
+// The weights eval.cpp holds, by the colour of the side to move.
+const auto& current_own = kq2::own_weight;
+const auto& current_their = kq2::their_weight;
 
 const char* const class_name[CLASS_SLOTS] = {
     "none",      "ones",        "two",       "closed three", "double two", "open three",
@@ -551,11 +545,10 @@ int main(int argc, char** argv) {
                 "(scoring %.3f)\n",
                 st.positions, st.kept, st.kept - n_valid, n_valid, n_black,
                 n_black ? black_mover_score / double(n_black) : 0.0);
-    // A difference means eval.cpp's weights or rounding have moved on from
-    // the tables here.
+    // The weights are eval.cpp's own: a difference means evaluate() has
+    // moved on from the model here (its rounding, or what it counts).
     if (st.differ)
-        std::printf("note: evaluate() differs from the current tables here on %ld positions\n",
-                    st.differ);
+        std::printf("note: evaluate() differs from the model here on %ld positions\n", st.differ);
     if (data.empty() || n_valid == long(data.size())) {
         std::fprintf(stderr, "kq2-tune: no training positions\n");
         return 1;
@@ -639,7 +632,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::printf("\nclass            current     shared     black moves  white moves\n"
+    std::printf("\nclass            now (black)  shared    black moves  white moves\n"
                 "                 own their   own their  own their    own their\n");
     for (int c = FIRST; c <= LAST; ++c)
         std::printf("%2d %-12s %4d %4d  %4d %4d  %4d %4d    %4d %4d\n", c, class_name[c],

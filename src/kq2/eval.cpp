@@ -12,22 +12,22 @@ namespace kq2 {
 
 int32_t history[2][256];
 
-namespace {
-
 // Per class 0..16 and by the colour of the side to move: the value of one
 // square of that class for the side to move (own) and for the side that moved
 // last (theirs). Fitted to the results of engine games (kq2-tune): the side to
 // move's combinations weigh far more than the same squares of the side that
 // must answer them, and black's fours with extras more than white's. Classes
 // 11 to 14 never stand in a quiet position and keep set values.
-constexpr int own_weight[2][CLASS_SLOTS] = {
+const int own_weight[2][CLASS_SLOTS] = {
     {0, 0, 9, 5, 39, 59, 115, 233, 31, 96, 0, 160, 160, 200, 600, 0, 0, 0},  // white to move
     {0, 0, 7, 0, 28, 45, 108, 302, 56, 178, 0, 160, 160, 200, 600, 0, 0, 0}, // black to move
 };
-constexpr int their_weight[2][CLASS_SLOTS] = {
+const int their_weight[2][CLASS_SLOTS] = {
     {0, 0, 7, 0, 20, 49, 47, 114, 42, 131, 0, 84, 84, 105, 280, 0, 0, 0}, // white to move
     {0, 0, 5, 7, 29, 37, 30, 47, 46, 54, 0, 84, 84, 105, 280, 0, 0, 0},   // black to move
 };
+
+namespace {
 
 // Ordering: what a move makes for the mover (attack) and what it takes from
 // the opponent (defence), by the square's class for each colour.

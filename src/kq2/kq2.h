@@ -111,7 +111,11 @@ int format_report(char* out, int size);
 
 // ---- Evaluation and move ordering (eval.cpp) ----
 
-// Static value of the current position for the side to move.
+// Static value of the current position for the side to move: the mover's
+// class counts times own_weight[mover] less the other side's times
+// their_weight[mover] (kq2-tune fits them).
+extern const int own_weight[2][CLASS_SLOTS];
+extern const int their_weight[2][CLASS_SLOTS];
 int evaluate();
 // Candidate moves of the side to move in the plain case, best first by the
 // ordering score; returns the count (at most `limit`). Forbidden squares of a

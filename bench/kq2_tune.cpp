@@ -41,9 +41,22 @@
 //     --features FILE  writes the kept positions, one a line: mover (b/w),
 //                      result, the 13 counts of the mover, the 13 of the
 //                      other side, part (t/v)
+//     --shapes         fits instead one weight per shape combination of a
+//                      square (the multiset of its four line shapes), by
+//                      mover and side, for the classes two to four-more, to
+//                      a search's verdict on each kept position; prints the
+//                      lines of src/kq2/shape_weights.inc
+//     --label-depth D  the depth of that search (default 6)
+//     --mix M          the target is M times the search's verdict plus 1-M
+//                      times the game's result (default 1)
+//     --labels FILE    verdicts already searched, one a line (moves, value),
+//                      read first; new ones are appended. The verdicts depend
+//                      on the engine and the depth: a new file for either.
 //
 // Games for it, e.g. kq2 against itself from varied openings:
 //   kq-match pbrain-kq2 pbrain-kq2 --openings FILE --turn 150 --games 104 --log games.log
+// and the shape weights from them:
+//   kq2-tune --shapes --label-depth 6 --labels labels.txt games.log > fit.txt
 //
 // Build: the kq2-tune target, or by hand
 //   g++ -O2 -std=c++17 -Isrc -Ibench bench/kq2_tune.cpp build/libkq.a -lpthread -o kq2-tune
@@ -53,11 +66,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/board/board.h"
+#include "core/timing.h"
 #include "kq/kq.h"
 #include "kq2/kq2.h"
 
@@ -89,6 +104,31 @@ struct Tables {
     int own[2][CLASS_SLOTS];
     int their[2][CLASS_SLOTS];
 };
+
+// --shapes: a kept position by the shape combinations of its squares. The
+// fitted part of the evaluation is the sum over its features of count times
+// weight; the rest of evaluate() (the classes the fit leaves alone) is fixed.
+struct ShapeSample {
+    std::vector<std::pair<uint16_t, float>> features; // theirs * SHAPE_COMBOS + combo
+    float fixed;
+    uint8_t mover;
+    bool valid;
+    float result;     // for the mover
+    int16_t search;   // the value of a search of the position, from the mover's side
+    float target = 0; // what the fit aims at: search verdict and result, mixed
+};
+
+struct ShapeOptions {
+    bool on = false;
+    int label_depth = 6;
+    double mix = 1.0; // share of the search verdict in the target
+    const char* labels = nullptr;
+    std::map<std::string, int> known; // moves -> search value, from the labels file
+    FILE* append = nullptr;
+    long searched = 0;
+};
+ShapeOptions shape_options;
+std::vector<ShapeSample> shape_data;
 
 // What one square of class k is worth to `colour` per unit of weight, as
 // eval.cpp's class_value has it (black is the restricted colour in renju).
@@ -416,6 +456,63 @@ std::vector<std::string> sgf_games(const std::string& text) {
     return out;
 }
 
+// The position on the board (the first n moves of g) as a shape sample: its
+// features, the rest of evaluate(), and a search's verdict (from the labels
+// file when it knows the position).
+void collect_shapes(const GameRecord& g, int n, const Sample& s) {
+    ShapeSample out;
+    out.mover = s.mover;
+    out.valid = s.valid;
+    out.result = float(s.result);
+    const int value = kq2::evaluate();
+    int fitted_part = 0;
+    std::map<int, float> features;
+    for (int theirs = 0; theirs < 2; ++theirs) {
+        const uint8_t colour = theirs ? uint8_t(1 - s.mover) : s.mover;
+        const int sign = theirs ? -1 : 1;
+        for (int sq = 0; sq < 256; ++sq) {
+            const int key = shape_key[colour][sq];
+            const uint8_t k = class_by_key[colour][key];
+            if (cells[sq] != EMPTY || k < CLASS_TWO || k > CLASS_FOUR_MORE) continue;
+            const int combo = kq2::shape_combos.of_key[key];
+            int w[CLASS_SLOTS] = {};
+            w[k] = kq2::combo_weight(s.mover, theirs != 0, combo, k);
+            fitted_part += sign * class_value(w, colour, k);
+            features[theirs * kq2::SHAPE_COMBOS + combo] += float(sign * class_factor(colour, k));
+        }
+    }
+    out.fixed = float(value - fitted_part);
+    for (const auto& f : features) out.features.emplace_back(uint16_t(f.first), f.second);
+
+    std::string moves;
+    for (int i = 0; i < n; ++i) {
+        moves += char('A' + (g.moves[i] & 15));
+        moves += char('A' + (g.moves[i] >> 4));
+    }
+    const auto known = shape_options.known.find(moves);
+    int search;
+    if (known != shape_options.known.end()) {
+        search = known->second;
+    } else {
+        GameRecord r = g;
+        r.count = uint8_t(n);
+        kq2::settings.max_depth = shape_options.label_depth;
+        think_start = clock_ms();
+        think_budget = INT32_MAX;
+        kq2::think(r);
+        search = kq2::report.value;
+        ++shape_options.searched;
+        shape_options.known[moves] = search;
+        if (shape_options.append) {
+            std::fprintf(shape_options.append, "%s %d\n", moves.c_str(), search);
+            std::fflush(shape_options.append);
+        }
+        load_position(r); // as the caller left it
+    }
+    out.search = int16_t(search);
+    shape_data.push_back(std::move(out));
+}
+
 // Games seen so far, by their moves: a game played twice (an engine against
 // itself often repeats the game of the other colour) is read once.
 void read_log(const char* path, int valid_percent, int fold, std::set<std::string>& seen,
@@ -472,6 +569,7 @@ void read_log(const char* path, int valid_percent, int fold, std::set<std::strin
             st.differ += exact_eval(s, current) != kq2::evaluate();
             out.push_back(s);
             ++st.kept;
+            if (shape_options.on) collect_shapes(g, n, s);
         }
     }
 }
@@ -481,6 +579,111 @@ void report_fit(const char* title, const std::vector<Sample>& data, const Tables
     const Errors e = errors(data, t, k);
     std::printf("\n%s: train %.6f (was %.6f), validation %.6f (was %.6f), mean |eval| %.0f\n",
                 title, e.train, before.train, e.valid, before.valid, mean_size(data, t));
+}
+
+// The class of a combination for a colour under the rule in force.
+uint8_t combo_class(uint8_t colour, int combo) {
+    const uint8_t* sh = kq2::shape_combos.shapes[combo];
+    return class_by_key[colour][sh[0] + 11 * sh[1] + 121 * sh[2] + 1331 * sh[3]];
+}
+
+double shape_eval(const ShapeSample& s, const std::vector<double>& w) {
+    double v = s.fixed;
+    const size_t base = size_t(s.mover) * 2 * kq2::SHAPE_COMBOS;
+    for (const auto& f : s.features) v += f.second * w[base + f.first];
+    return v;
+}
+
+// --shapes: fits one weight per shape combination (by mover and side) so that
+// the static value predicts the target: the search's verdict on the position
+// (a proven result as 1 or 0, a value through the sigmoid of K), mixed with
+// the game's result by --mix. Prints the error of evaluate() and of the fit,
+// and the entries of shape_weights.inc that differ from the class weights.
+void fit_shapes(double k, int min_count, int iters, double ridge) {
+    constexpr int SC = kq2::SHAPE_COMBOS;
+    for (ShapeSample& s : shape_data) {
+        const double label = s.search > kq2::MATE_BOUND    ? 1.0
+                             : s.search < -kq2::MATE_BOUND ? 0.0
+                                                           : sigmoid(s.search / k);
+        s.target = float(shape_options.mix * label + (1 - shape_options.mix) * s.result);
+    }
+    const size_t np = size_t(2 * 2 * SC);
+    std::vector<double> w0(np), w(np);
+    std::vector<int> seen(np, 0);
+    long n_train = 0;
+    for (const ShapeSample& s : shape_data) {
+        if (s.valid) continue;
+        ++n_train;
+        for (const auto& f : s.features) ++seen[size_t(s.mover) * 2 * SC + f.first];
+    }
+    std::vector<size_t> free;
+    for (size_t p = 0; p < np; ++p) {
+        const uint8_t mover = uint8_t(p / (2 * SC));
+        const bool theirs = p / SC % 2 != 0;
+        const int combo = int(p % SC);
+        const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
+        const uint8_t cls = combo_class(colour, combo);
+        w0[p] = w[p] = kq2::combo_weight(mover, theirs, combo, cls);
+        if (seen[p] >= min_count && cls >= CLASS_TWO && cls <= CLASS_FOUR_MORE) free.push_back(p);
+    }
+    auto scale = [&](size_t p) { return std::max(4.0, std::abs(w0[p])); };
+    auto error = [&](const std::vector<double>& x, bool valid, bool by_result) {
+        double sum = 0;
+        long n = 0;
+        for (const ShapeSample& s : shape_data) {
+            if (s.valid != valid) continue;
+            const double d = (by_result ? s.result : s.target) - sigmoid(shape_eval(s, x) / k);
+            sum += d * d;
+            ++n;
+        }
+        return n ? sum / double(n) : 0.0;
+    };
+    std::printf("\nshapes: %zu samples (%ld training), %ld searched now at depth %d, mix %.2f, "
+                "%zu weights free\n",
+                shape_data.size(), n_train, shape_options.searched, shape_options.label_depth,
+                shape_options.mix, free.size());
+    std::printf("before: target train %.6f validation %.6f; result validation %.6f\n",
+                error(w, false, false), error(w, true, false), error(w, true, true));
+
+    std::vector<double> mom(np, 0.0), var(np, 0.0), g(np);
+    const double beta1 = 0.9, beta2 = 0.999;
+    for (int it = 1; it <= iters; ++it) {
+        std::fill(g.begin(), g.end(), 0.0);
+        for (const ShapeSample& s : shape_data) {
+            if (s.valid) continue;
+            const double p = sigmoid(shape_eval(s, w) / k);
+            const double d = 2 * (p - s.target) * p * (1 - p) / k / double(n_train);
+            const size_t base = size_t(s.mover) * 2 * SC;
+            for (const auto& f : s.features) g[base + f.first] += d * f.second;
+        }
+        const double lr = 2.0 * std::pow(0.025, double(it) / iters);
+        for (const size_t p : free) {
+            const double sc = scale(p);
+            const double gj = g[p] + 2 * ridge * (w[p] - w0[p]) / (sc * sc) / double(free.size());
+            mom[p] = beta1 * mom[p] + (1 - beta1) * gj;
+            var[p] = beta2 * var[p] + (1 - beta2) * gj * gj;
+            const double mh = mom[p] / (1 - std::pow(beta1, it)),
+                         vh = var[p] / (1 - std::pow(beta2, it));
+            w[p] -= lr * mh / (std::sqrt(vh) + 1e-12);
+        }
+    }
+    for (const size_t p : free) w[p] = double(std::lround(w[p]));
+    std::printf("fitted: target train %.6f validation %.6f; result validation %.6f\n",
+                error(w, false, false), error(w, true, false), error(w, true, true));
+
+    std::printf("\n// shape_weights.inc: {mover, theirs, combination, weight}\n");
+    for (const size_t p : free) {
+        if (w[p] == w0[p]) continue;
+        const uint8_t mover = uint8_t(p / (2 * SC));
+        const int theirs = int(p / SC % 2), combo = int(p % SC);
+        const uint8_t* sh = kq2::shape_combos.shapes[combo];
+        std::printf("{%d, %d, %d, %ld}, // %s to move, %s: shapes %d %d %d %d, class %d, was %ld, "
+                    "seen %d\n",
+                    mover, theirs, combo, std::lround(w[p]), mover == BLACK ? "black" : "white",
+                    theirs ? "theirs" : "own", sh[0], sh[1], sh[2], sh[3],
+                    combo_class(theirs ? uint8_t(1 - mover) : mover, combo), std::lround(w0[p]),
+                    seen[p]);
+    }
 }
 
 } // namespace
@@ -503,11 +706,21 @@ int main(int argc, char** argv) {
             min_count = std::atoi(argv[++i]);
         } else if (a == "--iters" && has_value) {
             iters = std::atoi(argv[++i]);
+        } else if (a == "--shapes") {
+            shape_options.on = true;
+        } else if (a == "--label-depth" && has_value) {
+            shape_options.label_depth = std::atoi(argv[++i]);
+        } else if (a == "--mix" && has_value) {
+            shape_options.mix = std::atof(argv[++i]);
+        } else if (a == "--labels" && has_value) {
+            shape_options.labels = argv[++i];
         } else if (a == "--features" && has_value) {
             features = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "usage: kq2-tune [--valid P] [--fold F] [--ridge R] [--min N] "
-                                 "[--iters N] [--features FILE] LOG...\n");
+                                 "[--iters N] [--features FILE]\n"
+                                 "                [--shapes [--label-depth D] [--mix M] "
+                                 "[--labels FILE]] LOG...\n");
             return 2;
         } else {
             logs.push_back(argv[i]);
@@ -524,6 +737,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     select_rule(RULE_RENJU);
+    kq2::refresh_evaluation();
+    if (shape_options.labels) {
+        std::ifstream known(shape_options.labels);
+        std::string moves;
+        int value;
+        while (known >> moves >> value) shape_options.known[moves] = value;
+        shape_options.append = std::fopen(shape_options.labels, "a");
+    }
     std::vector<Sample> data;
     ReadStats st;
     std::set<std::string> seen;
@@ -602,6 +823,11 @@ int main(int argc, char** argv) {
                 "error of a constant %.3f: train %.6f, validation %.6f\n",
                 k, before.train, before.valid, mean_size(data, current), mean,
                 flat[0] / double(n_train), n_valid ? flat[1] / double(n_valid) : 0.0);
+
+    if (shape_options.on) {
+        fit_shapes(k, min_count, iters, ridge);
+        return 0;
+    }
 
     Tables fitted[2] = {current, current};
     for (int split = 0; split < 2; ++split) {

@@ -1,9 +1,12 @@
-// Evaluation and move ordering from what the board keeps current: the square
-// classes of both colours and their counts. A class count says how many empty
-// squares would give a colour that shape, so the counts measure each side's
-// threats and potential without a scan; the side to move is weighed higher,
+// Evaluation and move ordering from what the board keeps current: the line
+// shapes and square classes of both colours. The value sums, over the empty
+// squares near the stones, what a stone of either colour would make there:
+// the weight of the square's class, or of its exact combination of four line
+// shapes where a fit set one apart. The side to move is weighed higher,
 // because it gets to use its shapes first.
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "../core/board/board.h"
 #include "kq2.h"
@@ -92,13 +95,106 @@ inline bool playable(uint8_t side, Square s) {
 
 } // namespace
 
+namespace {
+
+// Every square's value by its shape key, for the side to move: [mover][0] for
+// the mover's own squares, [mover][1] for the other side's, built for the
+// rule in force by refresh_evaluation().
+int16_t key_value[2][2][SHAPE_KEYS];
+int key_values_rule = -1;
+
+// Shape combinations that the fit set apart from their class weight.
+struct ShapeWeight {
+    uint8_t mover, theirs;
+    uint16_t combo;
+    int16_t value;
+};
+const ShapeWeight shape_weights[] = {
+#include "shape_weights.inc"
+    {0, 0, 0, 0}, // (an entry for combination 0, which is never fitted: the list is never empty)
+};
+
+} // namespace
+
+const ShapeCombos shape_combos;
+
+ShapeCombos::ShapeCombos() : of_key(), shapes() {
+    // Combinations in order of their sorted shapes; of_key first holds the
+    // index of each sorted key, then every key gets its sorted key's index.
+    int n = 0;
+    for (int a = 0; a < 11; ++a)
+        for (int b = 0; b <= a; ++b)
+            for (int c = 0; c <= b; ++c)
+                for (int d = 0; d <= c; ++d) {
+                    shapes[n][0] = uint8_t(a), shapes[n][1] = uint8_t(b);
+                    shapes[n][2] = uint8_t(c), shapes[n][3] = uint8_t(d);
+                    of_key[a + 11 * b + 121 * c + 1331 * d] = uint16_t(n++);
+                }
+    for (int key = 0; key < SHAPE_KEYS; ++key) {
+        int s[4] = {key % 11, key / 11 % 11, key / 121 % 11, key / 1331};
+        for (int i = 1; i < 4; ++i)
+            for (int j = i; j > 0 && s[j - 1] < s[j]; --j) std::swap(s[j - 1], s[j]);
+        const int sorted = s[0] + 11 * s[1] + 121 * s[2] + 1331 * s[3];
+        of_key[key] = of_key[sorted];
+    }
+}
+
+int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k) {
+    static int16_t fitted[2][2][SHAPE_COMBOS];
+    constexpr int16_t UNSET = INT16_MIN;
+    static const bool filled = [] {
+        for (auto& by_mover : fitted)
+            for (auto& by_side : by_mover)
+                for (int16_t& w : by_side) w = UNSET;
+        for (const ShapeWeight& w : shape_weights) fitted[w.mover][w.theirs][w.combo] = w.value;
+        return true;
+    }();
+    (void)filled;
+    const int16_t f = fitted[mover][theirs][combo];
+    if (f != UNSET && k >= CLASS_TWO && k <= CLASS_FOUR_MORE) return f;
+    return (theirs ? their_weight : own_weight)[mover][k];
+}
+
+void refresh_evaluation() {
+    if (key_values_rule == game_rule) return;
+    key_values_rule = game_rule;
+    for (uint8_t mover = 0; mover < 2; ++mover)
+        for (int theirs = 0; theirs < 2; ++theirs) {
+            const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
+            for (int key = 0; key < SHAPE_KEYS; ++key) {
+                const uint8_t k = class_by_key[colour][key];
+                int w[CLASS_SLOTS] = {};
+                if (k >= CLASS_TWO && k <= CLASS_OPEN_FOUR)
+                    w[k] = combo_weight(mover, theirs != 0, shape_combos.of_key[key], k);
+                key_value[mover][theirs][key] = int16_t(class_value(w, colour, k));
+            }
+        }
+}
+
 int evaluate() {
     const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
-    int v = 0;
-    for (uint8_t k = CLASS_TWO; k <= CLASS_OPEN_FOUR; ++k) {
-        v += class_value(own_weight[side], side, k) * class_count[side][k];
-        v -= class_value(their_weight[side], other, k) * class_count[other][k];
+    const int16_t* own = key_value[side][0];
+    const int16_t* theirs = key_value[side][1];
+    const uint16_t* own_key = shape_key[side];
+    const uint16_t* their_key = shape_key[other];
+    // Only squares within four of a stone, along a line, can hold a shape
+    // worth anything: the stones' bounding box widened by four.
+    int row_lo = 15, row_hi = -1, col_lo = 15, col_hi = -1;
+    for (int i = 0; i < ply; ++i) {
+        const int r = move_stack[i] >> 4, c = move_stack[i] & 15;
+        row_lo = r < row_lo ? r : row_lo;
+        row_hi = r > row_hi ? r : row_hi;
+        col_lo = c < col_lo ? c : col_lo;
+        col_hi = c > col_hi ? c : col_hi;
     }
+    row_lo = row_lo > 4 ? row_lo - 4 : 0;
+    col_lo = col_lo > 4 ? col_lo - 4 : 0;
+    row_hi = row_hi + 4 < BOARD_SIZE ? row_hi + 4 : BOARD_SIZE - 1;
+    col_hi = col_hi + 4 < BOARD_SIZE ? col_hi + 4 : BOARD_SIZE - 1;
+    int v = 0;
+    for (int r = row_lo; r <= row_hi; ++r)
+        for (int s = r * 16 + col_lo, end = r * 16 + col_hi; s <= end; ++s)
+            v += own[own_key[s]] - theirs[their_key[s]];
     return v;
 }
 

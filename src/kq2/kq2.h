@@ -111,12 +111,31 @@ int format_report(char* out, int size);
 
 // ---- Evaluation and move ordering (eval.cpp) ----
 
-// Static value of the current position for the side to move: the mover's
-// class counts times own_weight[mover] less the other side's times
-// their_weight[mover] (kq2-tune fits them).
+// Static value of the current position for the side to move: over the empty
+// squares, the mover's square weights less the other side's, each square
+// weighed by its class (own_weight[mover], their_weight[mover]) or by its
+// combination of line shapes where shape_weights.inc sets one (kq2-tune fits
+// both).
 extern const int own_weight[2][CLASS_SLOTS];
 extern const int their_weight[2][CLASS_SLOTS];
 int evaluate();
+// The tables evaluate() reads, for the rule in force; a think calls it first.
+void refresh_evaluation();
+// A square's four line shapes as a multiset, sorted from the largest down: the
+// combination its evaluation weight belongs to. Fitted weights (kq2-tune
+// --shapes, kept in shape_weights.inc) override the class weight of single
+// combinations of the classes two to four-more.
+constexpr int SHAPE_COMBOS = 1001;
+struct ShapeCombos {
+    uint16_t of_key[SHAPE_KEYS]; // the combination of a shape key
+    uint8_t shapes[SHAPE_COMBOS][4];
+    ShapeCombos();
+};
+extern const ShapeCombos shape_combos;
+// The weight of a square of combination `combo` and class k, for the side to
+// move `mover`, on its own squares or (theirs) on the other side's; before
+// the restricted side's discount on its fouls.
+int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k);
 // Candidate moves of the side to move in the plain case, best first by the
 // ordering score; returns the count (at most `limit`). Forbidden squares of a
 // restricted side are left out.

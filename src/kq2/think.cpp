@@ -260,6 +260,7 @@ Square think(GameRecord record) {
     const SolverScope scope;
     if (!load_position(record)) return NO_MOVE;
     age_history();
+    refresh_evaluation();
 
     Square m = think_position(record);
     if (!on_board(m) || cells[m] != EMPTY) m = any_legal(uint8_t(~record.count & 1));

@@ -8,14 +8,15 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/timing.h"
 #include "four_checker.h"
 #include "fours_data.h"
 #include "kq2/kq2.h"
 #include "test_support.h"
 #include "three_checker.h"
-#include "core/timing.h"
 
 namespace {
 
@@ -134,4 +135,72 @@ TEST(Kq2Positions, StartsNearlyEveryWinByThrees) {
     ASSERT_GE(total, 30);
     EXPECT_GE(won * 10, total * 9) << won << " of " << total << " won; missed:" << missed;
     std::printf("wins by threes started: %d of %d;%s\n", won, total, missed.c_str());
+}
+
+namespace {
+
+// The evaluation the slow way: every empty square of the board, its class and
+// weight looked up afresh (renju: black's double fours count nothing, its
+// double threes half).
+int evaluate_every_square() {
+    const uint8_t side = uint8_t(~ply & 1);
+    int v = 0;
+    for (int s = 0; s < 256; ++s) {
+        if (!on_board(Square(s)) || cells[s] != EMPTY) continue;
+        for (int theirs = 0; theirs < 2; ++theirs) {
+            const uint8_t colour = theirs ? uint8_t(1 - side) : side;
+            const int key = shape_key[colour][s];
+            const uint8_t k = class_by_key[colour][key];
+            if (k < CLASS_TWO || k > CLASS_OPEN_FOUR) continue;
+            int w = kq2::combo_weight(side, theirs != 0, kq2::shape_combos.of_key[key], k);
+            if (colour == BLACK && (k == CLASS_DOUBLE_FOUR)) w = 0;
+            if (colour == BLACK && (k == CLASS_DOUBLE_THREE || k == CLASS_FOUR_THREE_THREE)) w /= 2;
+            v += theirs ? -w : w;
+        }
+    }
+    return v;
+}
+
+} // namespace
+
+// The value sums what each square's four line shapes make, whatever their
+// order, over every square that can hold a shape: a board seen in a mirror
+// or turned has the same value, and so has the sum over every square.
+TEST(Kq2Positions, EvaluationIsTheSameUnderEverySymmetry) {
+    for (int key = 0; key < SHAPE_KEYS; ++key) {
+        const uint8_t* c = kq2::shape_combos.shapes[kq2::shape_combos.of_key[key]];
+        int digits[4] = {key % 11, key / 11 % 11, key / 121 % 11, key / 1331}, count[11] = {};
+        for (int d = 0; d < 4; ++d) ++count[digits[d]], --count[c[d]];
+        for (int v : count) ASSERT_EQ(v, 0) << "key " << key;
+    }
+    engine_ready();
+    kq2::refresh_evaluation();
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int game = 0; game < 40; ++game) {
+        GameRecord record{};
+        const int stones = 6 + int(next() % 40);
+        while (record.count < stones) {
+            // Stones anywhere, edges and corners too.
+            const Square s = sq(int(next() % 15), int(next() % 15));
+            bool taken = false;
+            for (int i = 0; i < record.count; ++i) taken |= record.moves[i] == s;
+            if (!taken) record.moves[record.count++] = s;
+        }
+        if (!load_position(record)) continue;
+        const int value = kq2::evaluate();
+        EXPECT_EQ(value, evaluate_every_square()) << "game " << game;
+        for (int t = 1; t < 8; ++t) {
+            GameRecord turned = record;
+            for (int i = 0; i < record.count; ++i) {
+                int c = record.moves[i] & 15, r = record.moves[i] >> 4;
+                if (t & 1) c = 14 - c;
+                if (t & 2) r = 14 - r;
+                if (t & 4) std::swap(c, r);
+                turned.moves[i] = sq(c, r);
+            }
+            ASSERT_TRUE(load_position(turned));
+            EXPECT_EQ(kq2::evaluate(), value) << "game " << game << ", symmetry " << t;
+        }
+    }
 }

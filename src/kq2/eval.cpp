@@ -177,8 +177,10 @@ int evaluate() {
     const int16_t* theirs = key_value[side][1];
     const uint16_t* own_key = shape_key[side];
     const uint16_t* their_key = shape_key[other];
-    // Only squares within four of a stone, along a line, can hold a shape
-    // worth anything: the stones' bounding box widened by four.
+    // Only squares within three of a stone of the same colour, along a line,
+    // can hold a two or more (a stone four away shares a window of five but
+    // no three can be made of the two): the stones' bounding box widened by
+    // three.
     int row_lo = 15, row_hi = -1, col_lo = 15, col_hi = -1;
     for (int i = 0; i < ply; ++i) {
         const int r = move_stack[i] >> 4, c = move_stack[i] & 15;
@@ -187,10 +189,10 @@ int evaluate() {
         col_lo = c < col_lo ? c : col_lo;
         col_hi = c > col_hi ? c : col_hi;
     }
-    row_lo = row_lo > 4 ? row_lo - 4 : 0;
-    col_lo = col_lo > 4 ? col_lo - 4 : 0;
-    row_hi = row_hi + 4 < BOARD_SIZE ? row_hi + 4 : BOARD_SIZE - 1;
-    col_hi = col_hi + 4 < BOARD_SIZE ? col_hi + 4 : BOARD_SIZE - 1;
+    row_lo = row_lo > 3 ? row_lo - 3 : 0;
+    col_lo = col_lo > 3 ? col_lo - 3 : 0;
+    row_hi = row_hi + 3 < BOARD_SIZE ? row_hi + 3 : BOARD_SIZE - 1;
+    col_hi = col_hi + 3 < BOARD_SIZE ? col_hi + 3 : BOARD_SIZE - 1;
     int v = 0;
     for (int r = row_lo; r <= row_hi; ++r)
         for (int s = r * 16 + col_lo, end = r * 16 + col_hi; s <= end; ++s)

@@ -46,7 +46,9 @@
 //                      mover and side, for the classes two to four-more, to
 //                      a search's verdict on each kept position; prints the
 //                      lines of src/kq2/shape_weights.inc
-//     --label-depth D  the depth of that search (default 6)
+//     --label-depth D  the depth of that search (default 6; at most a million
+//                      nodes); 0: no search,
+//                      only the positions the labels file knows are used
 //     --mix M          the target is M times the search's verdict plus 1-M
 //                      times the game's result (default 1)
 //     --labels FILE    verdicts already searched, one a line (moves, value),
@@ -105,6 +107,9 @@ struct Tables {
     int their[2][CLASS_SLOTS];
 };
 
+// Features of --shapes: the mover's combinations, then the other side's.
+constexpr int FEATURES = 2 * kq2::SHAPE_COMBOS;
+
 // --shapes: a kept position by the shape combinations of its squares. The
 // fitted part of the evaluation is the sum over its features of count times
 // weight; the rest of evaluate() (the classes the fit leaves alone) is fixed.
@@ -117,6 +122,10 @@ struct ShapeSample {
     int16_t search;   // the value of a search of the position, from the mover's side
     float target = 0; // what the fit aims at: search verdict and result, mixed
 };
+
+// The search of a label stops at this many nodes if its depth takes more
+// (long games, crowded boards).
+constexpr int64_t LABEL_NODES = 1000000;
 
 struct ShapeOptions {
     bool on = false;
@@ -493,10 +502,13 @@ void collect_shapes(const GameRecord& g, int n, const Sample& s) {
     int search;
     if (known != shape_options.known.end()) {
         search = known->second;
+    } else if (shape_options.label_depth <= 0) {
+        return;
     } else {
         GameRecord r = g;
         r.count = uint8_t(n);
         kq2::settings.max_depth = shape_options.label_depth;
+        kq2::settings.max_nodes = LABEL_NODES;
         think_start = clock_ms();
         think_budget = INT32_MAX;
         kq2::think(r);
@@ -589,7 +601,7 @@ uint8_t combo_class(uint8_t colour, int combo) {
 
 double shape_eval(const ShapeSample& s, const std::vector<double>& w) {
     double v = s.fixed;
-    const size_t base = size_t(s.mover) * 2 * kq2::SHAPE_COMBOS;
+    const size_t base = size_t(s.mover) * FEATURES;
     for (const auto& f : s.features) v += f.second * w[base + f.first];
     return v;
 }
@@ -607,20 +619,20 @@ void fit_shapes(double k, int min_count, int iters, double ridge) {
                                                            : sigmoid(s.search / k);
         s.target = float(shape_options.mix * label + (1 - shape_options.mix) * s.result);
     }
-    const size_t np = size_t(2 * 2 * SC);
+    const size_t np = size_t(2 * FEATURES);
     std::vector<double> w0(np), w(np);
     std::vector<int> seen(np, 0);
     long n_train = 0;
     for (const ShapeSample& s : shape_data) {
         if (s.valid) continue;
         ++n_train;
-        for (const auto& f : s.features) ++seen[size_t(s.mover) * 2 * SC + f.first];
+        for (const auto& f : s.features) ++seen[size_t(s.mover) * FEATURES + f.first];
     }
     std::vector<size_t> free;
     for (size_t p = 0; p < np; ++p) {
-        const uint8_t mover = uint8_t(p / (2 * SC));
-        const bool theirs = p / SC % 2 != 0;
-        const int combo = int(p % SC);
+        const uint8_t mover = uint8_t(p / FEATURES);
+        const bool theirs = p % FEATURES / SC != 0;
+        const int combo = int(p % FEATURES % SC);
         const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
         const uint8_t cls = combo_class(colour, combo);
         w0[p] = w[p] = kq2::combo_weight(mover, theirs, combo, cls);
@@ -653,7 +665,7 @@ void fit_shapes(double k, int min_count, int iters, double ridge) {
             if (s.valid) continue;
             const double p = sigmoid(shape_eval(s, w) / k);
             const double d = 2 * (p - s.target) * p * (1 - p) / k / double(n_train);
-            const size_t base = size_t(s.mover) * 2 * SC;
+            const size_t base = size_t(s.mover) * FEATURES;
             for (const auto& f : s.features) g[base + f.first] += d * f.second;
         }
         const double lr = 2.0 * std::pow(0.025, double(it) / iters);
@@ -672,10 +684,14 @@ void fit_shapes(double k, int min_count, int iters, double ridge) {
                 error(w, false, false), error(w, true, false), error(w, true, true));
 
     std::printf("\n// shape_weights.inc: {mover, theirs, combination, weight}\n");
-    for (const size_t p : free) {
-        if (w[p] == w0[p]) continue;
-        const uint8_t mover = uint8_t(p / (2 * SC));
-        const int theirs = int(p / SC % 2), combo = int(p % SC);
+    // Every weight that is not its class weight, fitted now or kept from before.
+    for (size_t p = 0; p < np; ++p) {
+        const uint8_t mover = uint8_t(p / FEATURES);
+        const int theirs = int(p % FEATURES / SC), combo = int(p % FEATURES % SC);
+        const uint8_t cls = combo_class(theirs ? uint8_t(1 - mover) : mover, combo);
+        if (cls < CLASS_TWO || cls > CLASS_FOUR_MORE ||
+            w[p] == (theirs ? kq2::their_weight : kq2::own_weight)[mover][cls])
+            continue;
         const uint8_t* sh = kq2::shape_combos.shapes[combo];
         std::printf("{%d, %d, %d, %ld}, // %s to move, %s: shapes %d %d %d %d, class %d, was %ld, "
                     "seen %d\n",

@@ -1,6 +1,5 @@
-// kq2-tune: fits the weights of kq2's evaluation to game results (or to a
-// search's verdicts, --shapes), or its move ordering to the moves played
-// (--order).
+// kq2-tune: fits the weights of kq2's evaluation to game results, or to a
+// search's verdicts (--shapes).
 //
 // Reads game logs of kq-match (--log: one game a line, the moves as two
 // letters, " # ", then "black wins", "white wins" or "draw"), or SGF records
@@ -49,26 +48,18 @@
 //                      a search's verdict on each kept position; prints the
 //                      lines of src/kq2/shape_weights.inc
 //     --label-depth D  the depth of that search (default 6; at most a million
-//                      nodes); 0: no search,
-//                      only the positions the labels file knows are used
+//                      nodes); 0: no search, only the positions the labels
+//                      file knows are used
 //     --mix M          the target is M times the search's verdict plus 1-M
 //                      times the game's result (default 1)
 //     --labels FILE    verdicts already searched, one a line (moves, value),
 //                      read first; new ones are appended. The verdicts depend
 //                      on the engine and the depth: a new file for either.
 //
-//     --order          fits instead the move ordering: one score per shape
-//                      combination of a candidate square, by mover and side,
-//                      and one per nearness to the last two moves, so that
-//                      the moves played in the games (kq-match logs, where
-//                      kq2 played both sides) rank high; prints the lines of
-//                      src/kq2/order_weights.inc
-//
 // Games for it, e.g. kq2 against itself from varied openings:
 //   kq-match pbrain-kq2 pbrain-kq2 --openings FILE --turn 150 --games 104 --log games.log
 // and the shape weights from them:
 //   kq2-tune --shapes --label-depth 6 --labels labels.txt games.log > fit.txt
-//   kq2-tune --order --ridge 0.1 --iters 2000 games.log > order.txt
 //
 // Build: the kq2-tune target, or by hand
 //   g++ -O2 -std=c++17 -Isrc -Ibench bench/kq2_tune.cpp build/libkq.a -lpthread -o kq2-tune
@@ -535,45 +526,6 @@ void collect_shapes(const GameRecord& g, int n, const Sample& s) {
     shape_data.push_back(std::move(out));
 }
 
-// --order: the move played in a kept position, among the candidates the
-// search would order (empty squares where either side makes a two or more,
-// fouls left out), each by its two shape combinations.
-struct OrderSample {
-    std::vector<std::pair<uint16_t, uint16_t>> candidates; // own, other side's combination
-    std::vector<uint8_t> near; // distance buckets to the last two moves, last * 6 + own last
-    int played;                // its index among them
-    uint8_t mover;
-    bool valid;
-};
-bool order_on = false;
-constexpr size_t NEAR_PARAMS = 2 * 36;
-std::vector<OrderSample> order_data;
-
-void collect_order(Square played, const Sample& s) {
-    OrderSample out;
-    out.mover = s.mover;
-    out.valid = s.valid;
-    out.played = -1;
-    const uint8_t other = uint8_t(1 - s.mover);
-    for (int sq = 0; sq < 256; ++sq) {
-        if (!on_board(Square(sq)) || cells[sq] != EMPTY) continue;
-        const uint8_t a = square_class[s.mover][sq], b = square_class[other][sq];
-        if (a < CLASS_TWO && b < CLASS_TWO) continue;
-        if (!kq2::legal_for(s.mover, Square(sq))) continue;
-        if (sq == played) out.played = int(out.candidates.size());
-        auto bucket = [&](int back) {
-            if (ply < back) return 5;
-            const int m = move_stack[ply - back];
-            const int d = std::max(std::abs((m & 15) - (sq & 15)), std::abs((m >> 4) - (sq >> 4)));
-            return std::min(d, 5);
-        };
-        out.near.push_back(uint8_t(bucket(1) * 6 + bucket(2)));
-        out.candidates.emplace_back(kq2::shape_combos.of_key[shape_key[s.mover][sq]],
-                                    kq2::shape_combos.of_key[shape_key[other][sq]]);
-    }
-    if (out.played >= 0) order_data.push_back(std::move(out));
-}
-
 // Games seen so far, by their moves: a game played twice (an engine against
 // itself often repeats the game of the other colour) is read once.
 void read_log(const char* path, int valid_percent, int fold, std::set<std::string>& seen,
@@ -631,7 +583,6 @@ void read_log(const char* path, int valid_percent, int fold, std::set<std::strin
             out.push_back(s);
             ++st.kept;
             if (shape_options.on) collect_shapes(g, n, s);
-            if (order_on) collect_order(g.moves[n], s);
         }
     }
 }
@@ -752,155 +703,6 @@ void fit_shapes(double k, int min_count, int iters, double ridge) {
     }
 }
 
-// --order: fits the ordering score of each shape combination (by mover and
-// side) so that the moves played rank high among the candidates: the
-// softmax of the scores over T, its cross-entropy on the played moves, T
-// chosen for the current scores and then held. Prints how often the played
-// move ranks first, within 9, 12 and 16, before and after, and the lines of
-// order_weights.inc.
-void fit_order(int min_count, int iters, double ridge) {
-    constexpr int SC = kq2::SHAPE_COMBOS;
-    const size_t np = size_t(2 * 2 * SC) + NEAR_PARAMS;
-    std::vector<double> w0(np), w(np);
-    std::vector<int> seen(np, 0);
-    long n_train = 0;
-    for (const OrderSample& o : order_data) {
-        if (o.valid) continue;
-        ++n_train;
-        const size_t base = size_t(o.mover) * 2 * SC;
-        for (const auto& c : o.candidates) ++seen[base + c.first], ++seen[base + SC + c.second];
-    }
-    std::vector<size_t> free;
-    for (size_t p = np - NEAR_PARAMS; p < np; ++p) {
-        const size_t i = p - (np - NEAR_PARAMS);
-        w0[p] = w[p] = kq2::near_order(uint8_t(i / 36), int(i % 36));
-        free.push_back(p);
-    }
-    for (size_t p = 0; p < np - NEAR_PARAMS; ++p) {
-        const uint8_t mover = uint8_t(p / (2 * SC));
-        const bool theirs = p / SC % 2 != 0;
-        const int combo = int(p % SC);
-        const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
-        w0[p] = w[p] = kq2::combo_order(mover, theirs, combo, combo_class(colour, combo));
-        if (seen[p] >= min_count && combo != 0) free.push_back(p);
-    }
-    const size_t near_base = np - NEAR_PARAMS;
-    auto score = [&](const OrderSample& o, size_t i, const std::vector<double>& x) {
-        const size_t base = size_t(o.mover) * 2 * SC;
-        return x[base + o.candidates[i].first] + x[base + SC + o.candidates[i].second] +
-               x[near_base + o.mover * 36 + o.near[i]];
-    };
-    struct Stats {
-        double loss = 0, first = 0, in9 = 0, in12 = 0, in16 = 0;
-    };
-    auto stats = [&](const std::vector<double>& x, double t, bool valid) {
-        Stats st;
-        long n = 0;
-        for (const OrderSample& o : order_data) {
-            if (o.valid != valid) continue;
-            ++n;
-            const double mine = score(o, size_t(o.played), x);
-            double top = -1e300;
-            int above = 0;
-            for (size_t i = 0; i < o.candidates.size(); ++i) {
-                const double v = score(o, i, x);
-                top = std::max(top, v);
-                above += v > mine || (v == mine && int(i) < o.played);
-            }
-            double sum = 0;
-            for (size_t i = 0; i < o.candidates.size(); ++i)
-                sum += std::exp((score(o, i, x) - top) / t);
-            st.loss += std::log(sum) - (mine - top) / t;
-            st.first += above == 0, st.in9 += above < 9, st.in12 += above < 12,
-                st.in16 += above < 16;
-        }
-        if (n) {
-            st.loss /= double(n), st.first /= double(n), st.in9 /= double(n);
-            st.in12 /= double(n), st.in16 /= double(n);
-        }
-        return st;
-    };
-    double a = std::log(1.0), b = std::log(1e5);
-    const double r = (std::sqrt(5.0) - 1) / 2;
-    auto lossk = [&](double lt) { return stats(w0, std::exp(lt), false).loss; };
-    double c = b - r * (b - a), d = a + r * (b - a), fc = lossk(c), fd = lossk(d);
-    for (int i = 0; i < 40; ++i) {
-        if (fc < fd) {
-            b = d, d = c, fd = fc;
-            c = b - r * (b - a), fc = lossk(c);
-        } else {
-            a = c, c = d, fc = fd;
-            d = a + r * (b - a), fd = lossk(d);
-        }
-    }
-    const double t = std::exp((a + b) / 2);
-    auto print = [&](const char* title, const std::vector<double>& x) {
-        for (int valid = 0; valid < 2; ++valid) {
-            const Stats st = stats(x, t, valid != 0);
-            std::printf("%s %s: loss %.4f, first %.3f, within 9 %.3f, 12 %.3f, 16 %.3f\n", title,
-                        valid ? "validation" : "training  ", st.loss, st.first, st.in9, st.in12,
-                        st.in16);
-        }
-    };
-    std::printf("\norder: %zu positions (%ld training), %zu weights free, T %.1f\n",
-                order_data.size(), n_train, free.size(), t);
-    print("before", w);
-
-    std::vector<double> mom(np, 0.0), var(np, 0.0), g(np), e;
-    const double beta1 = 0.9, beta2 = 0.999;
-    for (int it = 1; it <= iters; ++it) {
-        std::fill(g.begin(), g.end(), 0.0);
-        for (const OrderSample& o : order_data) {
-            if (o.valid) continue;
-            e.resize(o.candidates.size());
-            double top = -1e300, sum = 0;
-            for (size_t i = 0; i < e.size(); ++i) top = std::max(top, e[i] = score(o, i, w));
-            for (double& v : e) sum += v = std::exp((v - top) / t);
-            const size_t base = size_t(o.mover) * 2 * SC;
-            for (size_t i = 0; i < e.size(); ++i) {
-                const double gi = (e[i] / sum - (int(i) == o.played)) / t / double(n_train);
-                g[base + o.candidates[i].first] += gi;
-                g[base + SC + o.candidates[i].second] += gi;
-                g[near_base + o.mover * 36 + o.near[i]] += gi;
-            }
-        }
-        const double lr = 0.02 * t * std::pow(0.05, double(it) / iters);
-        for (const size_t p : free) {
-            const double sc = std::max(t, std::abs(w0[p]));
-            const double gj = g[p] + 2 * ridge * (w[p] - w0[p]) / (sc * sc) / double(free.size());
-            mom[p] = beta1 * mom[p] + (1 - beta1) * gj;
-            var[p] = beta2 * var[p] + (1 - beta2) * gj * gj;
-            const double mh = mom[p] / (1 - std::pow(beta1, it)),
-                         vh = var[p] / (1 - std::pow(beta2, it));
-            w[p] -= lr * mh / (std::sqrt(vh) + 1e-12);
-        }
-    }
-    for (const size_t p : free) w[p] = double(std::lround(w[p]));
-    print("fitted", w);
-
-    std::printf("\n// order_weights.inc: {mover, theirs, combination, score}\n");
-    for (size_t p = near_base; p < np; ++p)
-        if (std::lround(w[p]) != 0)
-            std::printf("{%d, 2, %d, %ld}, // %s to move, nearness: last move %d, own last %d\n",
-                        int((p - near_base) / 36), int((p - near_base) % 36), std::lround(w[p]),
-                        p - near_base < 36 ? "white" : "black", int((p - near_base) % 36 / 6),
-                        int((p - near_base) % 6));
-    for (size_t p = 0; p < near_base; ++p) {
-        const uint8_t mover = uint8_t(p / (2 * SC));
-        const int theirs = int(p / SC % 2), combo = int(p % SC);
-        const uint8_t cls = combo_class(theirs ? uint8_t(1 - mover) : mover, combo);
-        // Every score that is not the one by class and shapes.
-        if (combo == 0 || std::lround(w[p]) == kq2::combo_order(mover, theirs, combo, cls, false))
-            continue;
-        const uint8_t* sh = kq2::shape_combos.shapes[combo];
-        std::printf("{%d, %d, %d, %ld}, // %s to move, %s: shapes %d %d %d %d, class %d, was %ld, "
-                    "seen %d\n",
-                    mover, theirs, combo, std::lround(w[p]), mover == BLACK ? "black" : "white",
-                    theirs ? "theirs" : "own", sh[0], sh[1], sh[2], sh[3], cls, std::lround(w0[p]),
-                    seen[p]);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -921,8 +723,6 @@ int main(int argc, char** argv) {
             min_count = std::atoi(argv[++i]);
         } else if (a == "--iters" && has_value) {
             iters = std::atoi(argv[++i]);
-        } else if (a == "--order") {
-            order_on = true;
         } else if (a == "--shapes") {
             shape_options.on = true;
         } else if (a == "--label-depth" && has_value) {
@@ -1043,10 +843,6 @@ int main(int argc, char** argv) {
 
     if (shape_options.on) {
         fit_shapes(k, min_count, iters, ridge);
-        return 0;
-    }
-    if (order_on) {
-        fit_order(min_count, iters, ridge);
         return 0;
     }
 

@@ -108,37 +108,6 @@ int key_values_rule = -1;
 // takes away.
 int32_t order_value[2][2][SHAPE_KEYS];
 
-// What a move's nearness to the last two moves adds to its score: [mover]
-// [distance to the opponent's last move * 6 + to the mover's last], each the
-// larger of the row and column steps, 5 for five or more (or no such move).
-int32_t near_value[2][36];
-// Distance bucket by the row and column steps between two squares.
-struct NearBuckets {
-    uint8_t by_steps[16][16];
-    constexpr NearBuckets() : by_steps() {
-        for (int r = 0; r < 16; ++r)
-            for (int c = 0; c < 16; ++c)
-                by_steps[r][c] = uint8_t(r > c ? (r < 5 ? r : 5) : (c < 5 ? c : 5));
-    }
-};
-constexpr NearBuckets near_buckets;
-inline int near_bucket(Square a, Square b) {
-    const int dr = (a >> 4) - (b >> 4), dc = (a & 15) - (b & 15);
-    return near_buckets.by_steps[dr < 0 ? -dr : dr][dc < 0 ? -dc : dc];
-}
-
-// Ordering scores of single combinations that a fit set, as shape weights;
-// theirs 2: a nearness score (combo = the index of near_value).
-struct OrderWeight {
-    uint8_t mover, theirs;
-    uint16_t combo;
-    int32_t value;
-};
-const OrderWeight order_weights[] = {
-#include "order_weights.inc"
-    {0, 0, 0, 0}, // (combination 0: every line closed, never a candidate)
-};
-
 // Shape combinations that the fit set apart from their class weight.
 struct ShapeWeight {
     uint8_t mover, theirs;
@@ -191,10 +160,7 @@ int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k) {
     return (theirs ? their_weight : own_weight)[mover][k];
 }
 
-int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k, bool fitted) {
-    for (const OrderWeight& w : order_weights)
-        if (fitted && w.mover == mover && w.theirs == int(theirs) && w.combo == combo && combo != 0)
-            return w.value;
+int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k) {
     const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
     const uint8_t* sh = shape_combos.shapes[combo];
     int v = class_value(theirs ? defence_score : attack_score, colour, k);
@@ -202,17 +168,9 @@ int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k, bool fitted) {
     return v * 16;
 }
 
-int near_order(uint8_t mover, int index) {
-    for (const OrderWeight& w : order_weights)
-        if (w.theirs == 2 && w.mover == mover && w.combo == index) return w.value;
-    return 0;
-}
-
 void refresh_evaluation() {
     if (key_values_rule == game_rule) return;
     key_values_rule = game_rule;
-    for (uint8_t mover = 0; mover < 2; ++mover)
-        for (int i = 0; i < 36; ++i) near_value[mover][i] = near_order(mover, i);
     for (uint8_t mover = 0; mover < 2; ++mover)
         for (int theirs = 0; theirs < 2; ++theirs) {
             const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
@@ -264,10 +222,8 @@ int evaluate() {
 
 int move_score(uint8_t side, Square s) {
     const uint8_t other = uint8_t(1 - side);
-    const int last = ply >= 1 ? near_bucket(s, move_stack[ply - 1]) : 5;
-    const int own_last = ply >= 2 ? near_bucket(s, move_stack[ply - 2]) : 5;
     return order_value[side][0][shape_key[side][s]] + order_value[side][1][shape_key[other][s]] +
-           near_value[side][last * 6 + own_last] + history[side][s] / 64;
+           history[side][s] / 64;
 }
 
 int generate_moves(Square* out, int limit) {

@@ -137,13 +137,8 @@ extern const ShapeCombos shape_combos;
 // the restricted side's discount on its fouls.
 int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k);
 // The ordering score of a square of combination `combo` and class k for the
-// side to move `mover`, by its own shapes or (theirs) the other side's;
-// without `fitted`, the score by class and shapes that a fit starts from.
-int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k, bool fitted = true);
-// What nearness adds to a move's ordering score: index = the distance to the
-// opponent's last move * 6 + to the mover's own last (the larger of the row
-// and column steps, 5 for five or more or no such move); 0 unless fitted.
-int near_order(uint8_t mover, int index);
+// side to move `mover`, by its own shapes or (theirs) the other side's.
+int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k);
 // Candidate moves of the side to move in the plain case, best first by the
 // ordering score; returns the count (at most `limit`). Forbidden squares of a
 // restricted side are left out.
@@ -153,8 +148,8 @@ int generate_moves(Square* out, int limit);
 // open three. Ordered; forbidden squares left out.
 int generate_defences(Square* out, bool wide);
 // Ordering score of a move for the side to move: by the shape combinations
-// of the square for both sides (what the move makes, what it takes away; a
-// fit may set single combinations, order_weights.inc), and the history.
+// of the square for both sides (what the move makes, what it takes away),
+// and the history.
 int move_score(uint8_t side, Square s);
 // History credit of good moves, [colour][square].
 extern int32_t history[2][256];

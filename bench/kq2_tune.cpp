@@ -141,7 +141,7 @@ ShapeOptions shape_options;
 std::vector<ShapeSample> shape_data;
 
 // What one square of class k is worth to `colour` per unit of weight, as
-// eval.cpp's class_value has it (black is the restricted colour in renju).
+// kq2::restricted_value has it (black is the restricted colour in renju).
 double class_factor(uint8_t colour, int k) {
     if (colour != BLACK) return 1.0;
     if (k == CLASS_DOUBLE_FOUR || k == CLASS_OVERLINE) return 0.0;
@@ -150,10 +150,7 @@ double class_factor(uint8_t colour, int k) {
 }
 
 int class_value(const int* w, uint8_t colour, int k) {
-    if (colour != BLACK) return w[k];
-    if (k == CLASS_DOUBLE_FOUR || k == CLASS_OVERLINE) return 0;
-    if (k == CLASS_DOUBLE_THREE || k == CLASS_FOUR_THREE_THREE) return w[k] / 2;
-    return w[k];
+    return kq2::restricted_value(w[k], colour, uint8_t(k));
 }
 
 int exact_eval(const Sample& s, const Tables& t) {
@@ -485,9 +482,8 @@ void collect_shapes(const GameRecord& g, int n, const Sample& s) {
             const uint8_t k = class_by_key[colour][key];
             if (cells[sq] != EMPTY || k < CLASS_TWO || k > CLASS_FOUR_MORE) continue;
             const int combo = kq2::shape_combos.of_key[key];
-            int w[CLASS_SLOTS] = {};
-            w[k] = kq2::combo_weight(s.mover, theirs != 0, combo, k);
-            fitted_part += sign * class_value(w, colour, k);
+            fitted_part += sign * kq2::restricted_value(
+                                      kq2::combo_weight(s.mover, theirs != 0, combo, k), colour, k);
             features[theirs * kq2::SHAPE_COMBOS + combo] += float(sign * class_factor(colour, k));
         }
     }

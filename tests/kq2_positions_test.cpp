@@ -140,8 +140,7 @@ TEST(Kq2Positions, StartsNearlyEveryWinByThrees) {
 namespace {
 
 // The evaluation the slow way: every empty square of the board, its class and
-// weight looked up afresh (renju: black's double fours count nothing, its
-// double threes half).
+// weight looked up afresh.
 int evaluate_every_square() {
     const uint8_t side = uint8_t(~ply & 1);
     int v = 0;
@@ -152,9 +151,8 @@ int evaluate_every_square() {
             const int key = shape_key[colour][s];
             const uint8_t k = class_by_key[colour][key];
             if (k < CLASS_TWO || k > CLASS_OPEN_FOUR) continue;
-            int w = kq2::combo_weight(side, theirs != 0, kq2::shape_combos.of_key[key], k);
-            if (colour == BLACK && (k == CLASS_DOUBLE_FOUR)) w = 0;
-            if (colour == BLACK && (k == CLASS_DOUBLE_THREE || k == CLASS_FOUR_THREE_THREE)) w /= 2;
+            const int w = kq2::restricted_value(
+                kq2::combo_weight(side, theirs != 0, kq2::shape_combos.of_key[key], k), colour, k);
             v += theirs ? -w : w;
         }
     }

@@ -41,22 +41,6 @@ constexpr int defence_score[CLASS_SLOTS] = {0,  0, 8,   5,   25,  50,   65,   15
 // Tie-break inside a class: the sum of the four line shapes of both colours.
 constexpr int shape_points[11] = {0, 0, 2, 2, 5, 8, 9, 12, 16, 0, 10};
 
-// Restricted black can never use double fours and overlines, and a double
-// three may be a foul: those squares are worth nothing to black (or half).
-inline int class_value(const int* w, uint8_t colour, uint8_t k) {
-    if (!restricted(colour)) return w[k];
-    switch (k) {
-    case CLASS_DOUBLE_FOUR:
-    case CLASS_OVERLINE:
-        return 0;
-    case CLASS_DOUBLE_THREE:
-    case CLASS_FOUR_THREE_THREE:
-        return w[k] / 2;
-    default:
-        return w[k];
-    }
-}
-
 // Every on-board square in Square order.
 struct BoardSquares {
     Square list[MAX_MOVES];
@@ -93,10 +77,6 @@ inline bool playable(uint8_t side, Square s) {
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // Every square's value by its shape key, for the side to move: [mover][0] for
 // the mover's own squares, [mover][1] for the other side's, built for the
 // rule in force by refresh_evaluation().
@@ -118,6 +98,16 @@ const ShapeWeight shape_weights[] = {
 #include "shape_weights.inc"
     {0, 0, 0, 0}, // (an entry for combination 0, which is never fitted: the list is never empty)
 };
+
+// The ordering score of a square of combination `combo` and class k for the
+// side to move `mover`, by its own shapes or (theirs) the other side's.
+int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k) {
+    const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
+    const uint8_t* sh = shape_combos.shapes[combo];
+    int v = restricted_value((theirs ? defence_score : attack_score)[k], colour, k);
+    for (int d = 0; d < 4; ++d) v += shape_points[sh[d]];
+    return v * 16;
+}
 
 } // namespace
 
@@ -144,6 +134,20 @@ ShapeCombos::ShapeCombos() : of_key(), shapes() {
     }
 }
 
+int restricted_value(int v, uint8_t colour, uint8_t k) {
+    if (!restricted(colour)) return v;
+    switch (k) {
+    case CLASS_DOUBLE_FOUR:
+    case CLASS_OVERLINE:
+        return 0;
+    case CLASS_DOUBLE_THREE:
+    case CLASS_FOUR_THREE_THREE:
+        return v / 2;
+    default:
+        return v;
+    }
+}
+
 int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k) {
     static int16_t fitted[2][2][SHAPE_COMBOS];
     constexpr int16_t UNSET = INT16_MIN;
@@ -160,33 +164,21 @@ int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k) {
     return (theirs ? their_weight : own_weight)[mover][k];
 }
 
-int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k) {
-    const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
-    const uint8_t* sh = shape_combos.shapes[combo];
-    int v = class_value(theirs ? defence_score : attack_score, colour, k);
-    for (int d = 0; d < 4; ++d) v += shape_points[sh[d]];
-    return v * 16;
-}
-
 void refresh_evaluation() {
     if (key_values_rule == game_rule) return;
     key_values_rule = game_rule;
     for (uint8_t mover = 0; mover < 2; ++mover)
         for (int theirs = 0; theirs < 2; ++theirs) {
             const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
-            for (int key = 0; key < SHAPE_KEYS; ++key)
-                order_value[mover][theirs][key] = combo_order(
-                    mover, theirs != 0, shape_combos.of_key[key], class_by_key[colour][key]);
-        }
-    for (uint8_t mover = 0; mover < 2; ++mover)
-        for (int theirs = 0; theirs < 2; ++theirs) {
-            const uint8_t colour = theirs ? uint8_t(1 - mover) : mover;
             for (int key = 0; key < SHAPE_KEYS; ++key) {
                 const uint8_t k = class_by_key[colour][key];
-                int w[CLASS_SLOTS] = {};
-                if (k >= CLASS_TWO && k <= CLASS_OPEN_FOUR)
-                    w[k] = combo_weight(mover, theirs != 0, shape_combos.of_key[key], k);
-                key_value[mover][theirs][key] = int16_t(class_value(w, colour, k));
+                const int combo = shape_combos.of_key[key];
+                order_value[mover][theirs][key] = combo_order(mover, theirs != 0, combo, k);
+                key_value[mover][theirs][key] =
+                    k < CLASS_TWO || k > CLASS_OPEN_FOUR
+                        ? 0
+                        : int16_t(restricted_value(combo_weight(mover, theirs != 0, combo, k),
+                                                   colour, k));
             }
         }
 }

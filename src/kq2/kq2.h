@@ -136,9 +136,10 @@ extern const ShapeCombos shape_combos;
 // move `mover`, on its own squares or (theirs) on the other side's; before
 // the restricted side's discount on its fouls.
 int combo_weight(uint8_t mover, bool theirs, int combo, uint8_t k);
-// The ordering score of a square of combination `combo` and class k for the
-// side to move `mover`, by its own shapes or (theirs) the other side's.
-int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k);
+// A weight v of a square of class k as it counts for `colour`: a restricted
+// side can never use double fours and overlines (0), and a double three may
+// be a foul (half).
+int restricted_value(int v, uint8_t colour, uint8_t k);
 // Candidate moves of the side to move in the plain case, best first by the
 // ordering score; returns the count (at most `limit`). Forbidden squares of a
 // restricted side are left out.

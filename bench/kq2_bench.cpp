@@ -10,6 +10,7 @@
 //                                       (and one line per iteration)
 //   kq2-bench --depth D "HH HI ..." [detail]   the same to a fixed depth, no clock
 //   kq2-bench --threats "HH HI ..."    wins by fours and by threes of both sides
+//                                       (by threes: by rising depth, and by proof numbers)
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -81,9 +82,10 @@ int show_threats(const char* text) {
             kq2::five_point(uint8_t(1 - side)) == NO_MOVE && kq2::vcf(side, 20000, &m);
         std::printf("%s: fours %s", side == BLACK ? "black" : "white", fours ? "win" : "none");
         if (fours) std::printf(" %c%c", 'A' + (m & 15), 'A' + (m >> 4));
-        for (int depth = 1; depth <= 10; ++depth) {
-            kq2::threat_nodes = 0;
-            const int r = kq2::vct(side, depth, 2000000, &m);
+        kq2::threat_nodes = 0;
+        constexpr int64_t budget = 2000000; // nodes for each of the two searches
+        for (int depth = 1; depth <= 14 && kq2::threat_nodes < budget; ++depth) {
+            const int r = kq2::vct(side, depth, budget - kq2::threat_nodes, &m);
             if (r != 0) {
                 std::printf(", threes %s at depth %d: %c%c (%lld nodes)", r > 0 ? "win" : "aborted",
                             depth, 'A' + (m & 15), 'A' + (m >> 4),
@@ -91,7 +93,11 @@ int show_threats(const char* text) {
                 break;
             }
         }
-        std::printf("\n");
+        kq2::threat_nodes = 0;
+        const int r = kq2::vct_proof(side, budget, &m);
+        std::printf(", proof search %s", r > 0 ? "win" : r < 0 ? "aborted" : "none");
+        if (r > 0) std::printf(" %c%c", 'A' + (m & 15), 'A' + (m >> 4));
+        std::printf(" (%lld nodes)\n", static_cast<long long>(kq2::threat_nodes));
     }
     return 0;
 }

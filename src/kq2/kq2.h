@@ -3,9 +3,10 @@
 //
 // A think runs, in order: the trivial answers (centre, own five, the block of
 // a five), a win by fours (the solver), a win by threes (threat search with
-// threes), a look at the opponent's threats, which narrows the root to the
-// moves that stop them, and an iterative-deepening principal variation
-// search until the budget is spent or a limit is reached.
+// threes: the short wins by rising depth, then any by proof numbers), a look
+// at the opponent's threats, which narrows the root to the moves that stop
+// them, and an iterative-deepening principal variation search until the
+// budget is spent or a limit is reached.
 //
 // Values are centipawn-like integers from the side to move. A won position
 // is worth WIN - n, with n the plies to the five as far as the search knows;
@@ -182,6 +183,9 @@ bool vcf(uint8_t side, int32_t tries, Square* move);
 // attacking moves and `nodes` threat-search nodes. On a win *move is set.
 // Returns 1 win, 0 none found, -1 aborted (time or nodes).
 int vct(uint8_t side, int depth, int64_t nodes, Square* move);
+// The same question by a proof-number search within `nodes` threat-search
+// nodes, with no depth limit: 1 win (*move set), 0 none, -1 aborted.
+int vct_proof(uint8_t side, int64_t nodes, Square* move);
 extern int64_t threat_nodes;    // threat-search nodes since the think began
 extern int32_t threat_deadline; // elapsed ms at which a threat search gives up
 void clear_threat_table();

@@ -36,6 +36,9 @@ namespace {
 constexpr int32_t ROOT_FOUR_TRIES = 20000;
 constexpr int ROOT_QUIET_LIMIT = 40;
 constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
+// Wins by threes of up to this many attacking moves are looked for first,
+// shortest first; then any win, by a proof-number search.
+constexpr int SHORT_THREE_DEPTH = 4;
 // Threat-search nodes allowed, whatever the time: a search for the mover's
 // win by threes, one for the opponent's, and one check of a root move.
 constexpr int64_t OWN_THREE_NODES = 100000;
@@ -58,23 +61,23 @@ int64_t allowance(int64_t nodes, int part) {
     return cap > 0 && limit < nodes ? (limit > 0 ? limit : 1) : nodes;
 }
 
-// Searching for a win by threes with rising depth until the deadline; the
-// depth of the win found, 0 when none was.
+// Searching for a win by threes until the deadline: the short ones with
+// rising depth, then any. The depth of a short win found, max_depth for a
+// longer one, 0 when none was.
 int deepening_vct(uint8_t side, int32_t deadline, int64_t nodes, Square* move,
                   int max_depth = MAX_THREE_DEPTH) {
     threat_deadline = deadline;
     const int64_t end = threat_nodes + nodes;
-    int result = 0;
-    for (int depth = 1; depth <= max_depth && threat_nodes < end; ++depth) {
-        result = vct(side, depth, end - threat_nodes, move);
-        if (result == 1) {
-            threat_deadline = INT32_MAX;
-            return depth;
-        }
-        if (result != 0) break;
+    for (int depth = 1; depth <= SHORT_THREE_DEPTH && depth <= max_depth && threat_nodes < end;
+         ++depth) {
+        const int result = vct(side, depth, (end - threat_nodes) / 2 + 1, move);
+        if (result == 0) continue;
+        threat_deadline = INT32_MAX;
+        return result == 1 ? depth : 0;
     }
+    const bool won = threat_nodes < end && vct_proof(side, end - threat_nodes, move) == 1;
     threat_deadline = INT32_MAX;
-    return 0;
+    return won ? max_depth : 0;
 }
 
 Square decided(Square m, const char* reason, int value) {

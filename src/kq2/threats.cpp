@@ -1,5 +1,6 @@
 // Threat searches: wins by continuous fours through the shared solver, and
-// wins by threes, where the attacker also plays open threes.
+// wins by threes, where the attacker also plays open threes: by rising depth
+// (attack, defend) and by proof numbers (proof_search, below).
 //
 // Win by threes, as an AND/OR search on the engine board:
 //  - attacker node (attacker to move): a five point wins; a five point of the
@@ -291,7 +292,213 @@ int attack(uint8_t attacker, int depth, Square* move, Square threat) {
     return FAILED;
 }
 
+// ---- Win by threes as a proof-number search ----
+//
+// The same AND/OR tree as attack() and defend(), searched best-first by
+// proof and disproof numbers (depth-first, with thresholds), with no depth
+// limit but the node budget: a long win along few replies is found before a
+// short one among many. Numbers live in the threat table, under keys of their
+// own, so a later search goes on from what an earlier one left.
+
+constexpr uint32_t PN_INF = 1u << 30;
+constexpr int PN_MAX_PLIES = 60; // past this many plies a line counts as failed
+// A child is searched until its number passes the second best by half:
+// fewer switches between siblings of near numbers.
+constexpr uint32_t PN_GROWTH_PERCENT = 50;
+
+struct ProofEntry {
+    uint64_t key;
+    uint32_t pn, dn;
+};
+static_assert(sizeof(ProofEntry) == sizeof(ThreatEntry), "proof entries share the table");
+
+uint8_t proof_attacker;
+int proof_root_ply;
+Square proof_move; // the root's proved move
+
+inline uint64_t proof_key(uint32_t index, uint32_t lock, bool attacker_moves) {
+    static constexpr uint64_t salt[2][2] = {{0x3c6ef372fe94f82bull, 0xa54ff53a5f1d36f1ull},
+                                            {0x510e527fade682d1ull, 0x9b05688c2b3e6c1full}};
+    return (uint64_t(index) << 32 | lock) ^ salt[proof_attacker][attacker_moves];
+}
+
+// An unsearched three of the attacker starts at this proof number (a four,
+// with its single reply, at 1): fours are tried first.
+constexpr uint32_t PN_THREE = 3;
+inline void proof_load(uint64_t key, uint32_t& pn, uint32_t& dn, uint32_t first_pn = 1) {
+    pn = first_pn;
+    dn = 1;
+    if (!table) return;
+    ProofEntry e;
+    std::memcpy(&e, &table[key & table_mask], sizeof e);
+    if (e.key == key) pn = e.pn, dn = e.dn;
+}
+
+inline void proof_store(uint64_t key, uint32_t pn, uint32_t dn) {
+    if (!table || aborted) return;
+    const ProofEntry e{key, pn, dn};
+    std::memcpy(&table[key & table_mask], &e, sizeof e);
+}
+
+// Sums stop short of PN_INF, which only a proof or a disproof gives.
+inline uint32_t add_capped(uint32_t a, uint32_t b) {
+    return a >= PN_INF || b >= PN_INF ? PN_INF : a + b >= PN_INF - 1 ? PN_INF - 1 : a + b;
+}
+
+// The moves of a node, or its result without a search: WON or FAILED (of the
+// attack), or -2 with the moves in `out` (count in n).
+int proof_moves(uint8_t attacker, bool attacker_moves, Square* out, int& n) {
+    const uint8_t defender = uint8_t(1 - attacker);
+    n = 0;
+    if (ply - proof_root_ply >= PN_MAX_PLIES) return FAILED;
+    if (attacker_moves) {
+        if (class_count[attacker][CLASS_FIVE] > 0) return WON;
+        if (class_count[defender][CLASS_FIVE] > 0) {
+            if (class_count[defender][CLASS_FIVE] >= 2) return FAILED;
+            const Square b = five_point(defender);
+            if (restricted(attacker) && is_forbidden(b)) return FAILED;
+            out[n++] = b;
+            return -2;
+        }
+        if (has_open_four_point(attacker)) return WON;
+        Square unused;
+        if (has_four_three(attacker) && vcf(attacker, INNER_FOUR_TRIES, &unused)) return WON;
+        int scores[MAX_MOVES];
+        for (int r = 0; r < BOARD_SIZE; ++r)
+            for (int c = 0; c < BOARD_SIZE; ++c) {
+                const Square s = Square(r * 16 + c);
+                const uint8_t k = square_class[attacker][s];
+                if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
+                if (!legal_for(attacker, s)) continue;
+                int v = attack_order(attacker, s), j = n++;
+                while (j > 0 && scores[j - 1] < v) {
+                    out[j] = out[j - 1];
+                    scores[j] = scores[j - 1];
+                    --j;
+                }
+                out[j] = s;
+                scores[j] = v;
+            }
+        if (n > MAX_ATTACKS) n = MAX_ATTACKS;
+        return n ? -2 : FAILED;
+    }
+    if (class_count[defender][CLASS_FIVE] > 0) return FAILED;
+    if (class_count[attacker][CLASS_FIVE] >= 2) return WON;
+    if (class_count[attacker][CLASS_FIVE] == 1) {
+        const Square b = five_point(attacker);
+        if (restricted(defender) && is_forbidden(b)) return WON;
+        out[n++] = b;
+        return -2;
+    }
+    if (!has_open_four_point(attacker)) return FAILED;
+    Square counter;
+    if (has_four_three(defender) && vcf(defender, INNER_FOUR_TRIES, &counter)) return FAILED;
+    // The replies of defend(): the four points on the lines of the attacker's
+    // last two stones when they hold every open-four point, else all of its
+    // four points; and the defender's fours.
+    const Square t1 = move_stack[ply - 1];
+    const Square t2 = ply - 3 >= proof_root_ply ? move_stack[ply - 3] : NO_MOVE;
+    uint64_t set[4] = {0, 0, 0, 0};
+    add_line_defences(set, attacker, t1);
+    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
+    if (!covers_open_fours(set, attacker))
+        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+    for (int w = 0; w < 4; ++w) set[w] |= four_squares[defender][w];
+    for (int w = 0; w < 4; ++w)
+        for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
+            const Square s = Square(w * 64 + __builtin_ctzll(bits));
+            if (legal_for(defender, s)) out[n++] = s;
+        }
+    return n ? -2 : WON;
+}
+
+// Expands the node until its numbers reach a threshold; leaves them in pn, dn.
+void proof_search(uint8_t attacker, bool attacker_moves, uint32_t th_pn, uint32_t th_dn,
+                  uint32_t& pn, uint32_t& dn) {
+    ++threat_nodes;
+    const uint64_t key = proof_key(hash_index, hash_lock, attacker_moves);
+    if (out_of_work()) {
+        pn = dn = 1;
+        return;
+    }
+    Square kids[MAX_MOVES];
+    int n = 0;
+    const int r = proof_moves(attacker, attacker_moves, kids, n);
+    if (r != -2) {
+        pn = r == WON ? 0 : PN_INF;
+        dn = r == WON ? PN_INF : 0;
+        proof_store(key, pn, dn);
+        return;
+    }
+    const uint8_t mover = attacker_moves ? attacker : uint8_t(1 - attacker);
+    // With the attacker to move, the node's proof number is the least of its
+    // children's and its disproof number their sum; the other way round with
+    // the defender to move. "near" is the number taken as the least, "far"
+    // the summed one.
+    int best = -1;
+    for (;;) {
+        uint32_t least = PN_INF, second = PN_INF, sum = 0, best_far = 0;
+        best = -1;
+        for (int i = 0; i < n; ++i) {
+            uint32_t cpn, cdn;
+            const Square k = kids[i];
+            const bool three = attacker_moves && square_class[attacker][k] < CLASS_FOUR;
+            proof_load(proof_key(hash_index ^ zobrist_index[mover][k],
+                                 hash_lock ^ zobrist_lock[mover][k], !attacker_moves),
+                       cpn, cdn, three ? PN_THREE : 1);
+            const uint32_t near = attacker_moves ? cpn : cdn, far = attacker_moves ? cdn : cpn;
+            sum = add_capped(sum, far);
+            if (near < least) {
+                second = least;
+                least = near;
+                best = i;
+                best_far = far;
+            } else if (near < second) {
+                second = near;
+            }
+        }
+        pn = attacker_moves ? least : sum;
+        dn = attacker_moves ? sum : least;
+        if (pn >= th_pn || dn >= th_dn || pn == 0 || dn == 0 || aborted) break;
+        const uint32_t th_near = attacker_moves ? th_pn : th_dn;
+        const uint32_t th_far = attacker_moves ? th_dn : th_pn;
+        const uint32_t grown =
+            second >= PN_INF - 1
+                ? second
+                : second + 1 + uint32_t(uint64_t(second) * PN_GROWTH_PERCENT / 100);
+        const uint32_t child_near = grown < th_near ? grown : th_near;
+        const uint32_t child_far = th_far >= PN_INF ? PN_INF : th_far - sum + best_far;
+        uint32_t cpn, cdn;
+        place_stone(kids[best], mover);
+        if (attacker_moves)
+            proof_search(attacker, false, child_near, child_far, cpn, cdn);
+        else
+            proof_search(attacker, true, child_far, child_near, cpn, cdn);
+        remove_stone();
+    }
+    if (pn == 0 && attacker_moves && ply == proof_root_ply) proof_move = kids[best];
+    proof_store(key, pn, dn);
+}
+
 } // namespace
+
+int vct_proof(uint8_t side, int64_t nodes, Square* move) {
+    aborted = false;
+    node_limit = nodes > 0 ? threat_nodes + nodes : 0;
+    *move = NO_MOVE;
+    proof_attacker = side;
+    proof_root_ply = ply;
+    proof_move = NO_MOVE;
+    uint32_t pn, dn;
+    proof_search(side, true, PN_INF, PN_INF, pn, dn);
+    if (aborted) return -1;
+    if (pn != 0) return 0;
+    // Won at the root without a search (a five, an open four, a win by
+    // fours): the search that knows the move.
+    if (proof_move == NO_MOVE) return vct(side, 1, 0, move) == 1 ? 1 : 0;
+    *move = proof_move;
+    return legal_for(side, proof_move) ? 1 : 0;
+}
 
 Square five_point(uint8_t colour) {
     if (class_count[colour][CLASS_FIVE] == 0) return NO_MOVE;

@@ -39,8 +39,11 @@ constexpr int MAX_THREE_DEPTH = 14; // attacking moves of a win by threes
 // Wins by threes of up to this many attacking moves are looked for first,
 // shortest first; then any win, by a proof-number search.
 constexpr int SHORT_THREE_DEPTH = 4;
-// Threat-search nodes allowed, whatever the time: a search for the mover's
-// win by threes, one for the opponent's, and one check of a root move.
+// Threat-search nodes allowed in a turn of up to BASE_TURN_MS: a search for
+// the mover's win by threes, one for the opponent's, and one check of a root
+// move. A longer turn allows them in proportion (see allowance).
+constexpr int32_t BASE_TURN_MS = 300;
+constexpr int MAX_GROWTH = 32;
 constexpr int64_t OWN_THREE_NODES = 100000;
 constexpr int64_t THEIR_THREE_NODES = 50000;
 constexpr int64_t CHECK_THREE_NODES = 3000;
@@ -53,9 +56,16 @@ constexpr int64_t VERIFY_NODES = 25000;
 
 int32_t share(int percent) { return int32_t(int64_t(hard_limit) * percent / 100); }
 
-// Threat-search nodes for one phase: its own allowance, or a part of the
-// node limit of the move when that is smaller.
+// Threat-search nodes for one phase: its own allowance, times the turn's
+// length in BASE_TURN_MS (at most MAX_GROWTH) when the think has a clock and
+// neither a depth nor a node limit, so that the threat searches keep their
+// share of a long turn as of a short one (their deadlines bound them as
+// well); or a part of the node limit of the move when that is smaller.
 int64_t allowance(int64_t nodes, int part) {
+    if (settings.max_depth == 0 && settings.max_nodes == 0 && hard_limit > BASE_TURN_MS) {
+        const int64_t growth = hard_limit / BASE_TURN_MS;
+        nodes *= growth < MAX_GROWTH ? growth : MAX_GROWTH;
+    }
     const int64_t cap = settings.max_nodes;
     const int64_t limit = cap / part;
     return cap > 0 && limit < nodes ? (limit > 0 ? limit : 1) : nodes;
@@ -213,7 +223,10 @@ Square think_position(GameRecord& record) {
     if (report.pv_length == 0 || report.pv[0] != root[0].move) {
         report.pv[0] = root[0].move;
         report.pv_length = 1;
-        report.value = root[0].value;
+        // A move below the best of the last iteration has no exact value of
+        // its own: the one of the iteration before, when it had one.
+        const int v = root[0].value > -INF + 1 ? root[0].value : root[0].previous;
+        report.value = v > -INF + 1 ? v : 0;
     }
     return root[0].move;
 }

@@ -137,6 +137,40 @@ TEST(Kq2Positions, StartsNearlyEveryWinByThrees) {
     std::printf("wins by threes started: %d of %d;%s\n", won, total, missed.c_str());
 }
 
+// The proof-number search alone: it proves every known win by threes with a
+// first move the checker confirms (not always the shortest win), and it
+// settles a quiet position for both sides as no win, rather than running out.
+TEST(Kq2Positions, ProofSearchProvesWinsAndSettlesQuietPositions) {
+    engine_init();
+    ASSERT_TRUE(kq2::setup_tables());
+    kq2::touch_tables(clock_ms() + 600000);
+    ThreeChecker checker(true);
+    think_start = clock_ms();
+    think_budget = INT32_MAX;
+    for (const DataLine& line : read_data("vct_wins.txt")) {
+        GameRecord record;
+        if (!load_legal(line, record)) continue;
+        const kq2::SolverScope scope;
+        ASSERT_TRUE(load_position(record));
+        const uint8_t side = uint8_t(~ply & 1);
+        const int threes = number_before(line.comment.substr(line.comment.find(',')), "threes");
+        Square m = NO_MOVE;
+        ASSERT_EQ(kq2::vct_proof(side, 2000000, &m), 1) << line.where;
+        // Within three attacking moves more than the fewest (two first: cheaper).
+        EXPECT_TRUE(checker.move_wins(side, m, threes + 2) ||
+                    checker.move_wins(side, m, threes + 3))
+            << line.where << ": " << name_of(m);
+    }
+    GameRecord quiet;
+    ASSERT_TRUE(parse_moves("HH II GI IG JH FJ", quiet));
+    const kq2::SolverScope scope;
+    ASSERT_TRUE(load_position(quiet));
+    for (const uint8_t side : {BLACK, WHITE}) {
+        Square m = NO_MOVE;
+        EXPECT_EQ(kq2::vct_proof(side, 100000, &m), 0) << int(side);
+    }
+}
+
 namespace {
 
 // The evaluation the slow way: every empty square of the board, its class and

@@ -133,6 +133,18 @@ bool covers_open_fours(const uint64_t* set, uint8_t attacker) {
     return covered;
 }
 
+// The squares where the defender may stop the attacker's threat: the four
+// points on the lines of t1 and t2 (the attacker's stones that may carry it;
+// NO_MOVE when unknown) when these hold every open-four point, else all of
+// the attacker's four points.
+void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2) {
+    for (int w = 0; w < 4; ++w) set[w] = 0;
+    if (t1 != NO_MOVE) add_line_defences(set, attacker, t1);
+    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
+    if (t1 == NO_MOVE || !covers_open_fours(set, attacker))
+        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+}
+
 // The defender is to move and the attacker threatens: t1 and t2 are the
 // attacker's stones whose lines may carry the threat (NO_MOVE when unknown).
 int defend(uint8_t attacker, int depth, Square t1, Square t2) {
@@ -168,11 +180,8 @@ int defend(uint8_t attacker, int depth, Square t1, Square t2) {
     // Replies: the four points on the threatening lines (all of the
     // attacker's when those lines do not hold every open-four point), then
     // the defender's own fours.
-    uint64_t set[4] = {0, 0, 0, 0};
-    if (t1 != NO_MOVE) add_line_defences(set, attacker, t1);
-    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
-    if (t1 == NO_MOVE || !covers_open_fours(set, attacker))
-        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+    uint64_t set[4];
+    threat_replies(set, attacker, t1, t2);
     for (int pass = 0; pass < 2; ++pass) {
         for (int w = 0; w < 4; ++w) {
             uint64_t bits = pass == 0 ? set[w] : four_squares[defender][w] & ~set[w];
@@ -201,6 +210,29 @@ int attack_order(uint8_t attacker, Square s) {
     const uint8_t defender = uint8_t(1 - attacker);
     return rank[square_class[attacker][s]] * 64 + move_score(attacker, s) / 16 +
            square_class[defender][s];
+}
+
+// The attacker's fours and threes, best first, at most MAX_ATTACKS of them;
+// returns their count.
+int attacking_moves(uint8_t attacker, Square* out) {
+    int scores[MAX_MOVES];
+    int n = 0;
+    for (int r = 0; r < BOARD_SIZE; ++r)
+        for (int c = 0; c < BOARD_SIZE; ++c) {
+            const Square s = Square(r * 16 + c);
+            const uint8_t k = square_class[attacker][s];
+            if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
+            if (!legal_for(attacker, s)) continue;
+            int v = attack_order(attacker, s), j = n++;
+            while (j > 0 && scores[j - 1] < v) {
+                out[j] = out[j - 1];
+                scores[j] = scores[j - 1];
+                --j;
+            }
+            out[j] = s;
+            scores[j] = v;
+        }
+    return n < MAX_ATTACKS ? n : MAX_ATTACKS;
 }
 
 // The attacker is to move; `threat` is its three still standing, if any.
@@ -252,26 +284,8 @@ int attack(uint8_t attacker, int depth, Square* move, Square threat) {
         if (e->result == THREAT_FAIL && e->depth >= depth) return FAILED;
     }
 
-    // Fours and threes of the attacker, best first.
     Square moves[MAX_MOVES];
-    int scores[MAX_MOVES];
-    int n = 0;
-    for (int r = 0; r < BOARD_SIZE; ++r)
-        for (int c = 0; c < BOARD_SIZE; ++c) {
-            const Square s = Square(r * 16 + c);
-            const uint8_t k = square_class[attacker][s];
-            if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
-            if (!legal_for(attacker, s)) continue;
-            int v = attack_order(attacker, s), j = n++;
-            while (j > 0 && scores[j - 1] < v) {
-                moves[j] = moves[j - 1];
-                scores[j] = scores[j - 1];
-                --j;
-            }
-            moves[j] = s;
-            scores[j] = v;
-        }
-    if (n > MAX_ATTACKS) n = MAX_ATTACKS;
+    const int n = attacking_moves(attacker, moves);
 
     for (int i = 0; i < n; ++i) {
         const Square s = moves[i];
@@ -363,23 +377,7 @@ int proof_moves(uint8_t attacker, bool attacker_moves, Square* out, int& n) {
         if (has_open_four_point(attacker)) return WON;
         Square unused;
         if (has_four_three(attacker) && vcf(attacker, INNER_FOUR_TRIES, &unused)) return WON;
-        int scores[MAX_MOVES];
-        for (int r = 0; r < BOARD_SIZE; ++r)
-            for (int c = 0; c < BOARD_SIZE; ++c) {
-                const Square s = Square(r * 16 + c);
-                const uint8_t k = square_class[attacker][s];
-                if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
-                if (!legal_for(attacker, s)) continue;
-                int v = attack_order(attacker, s), j = n++;
-                while (j > 0 && scores[j - 1] < v) {
-                    out[j] = out[j - 1];
-                    scores[j] = scores[j - 1];
-                    --j;
-                }
-                out[j] = s;
-                scores[j] = v;
-            }
-        if (n > MAX_ATTACKS) n = MAX_ATTACKS;
+        n = attacking_moves(attacker, out);
         return n ? -2 : FAILED;
     }
     if (class_count[defender][CLASS_FIVE] > 0) return FAILED;
@@ -396,13 +394,9 @@ int proof_moves(uint8_t attacker, bool attacker_moves, Square* out, int& n) {
     // The replies of defend(): the four points on the lines of the attacker's
     // last two stones when they hold every open-four point, else all of its
     // four points; and the defender's fours.
-    const Square t1 = move_stack[ply - 1];
-    const Square t2 = ply - 3 >= proof_root_ply ? move_stack[ply - 3] : NO_MOVE;
-    uint64_t set[4] = {0, 0, 0, 0};
-    add_line_defences(set, attacker, t1);
-    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
-    if (!covers_open_fours(set, attacker))
-        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+    uint64_t set[4];
+    threat_replies(set, attacker, move_stack[ply - 1],
+                   ply - 3 >= proof_root_ply ? move_stack[ply - 3] : NO_MOVE);
     for (int w = 0; w < 4; ++w) set[w] |= four_squares[defender][w];
     for (int w = 0; w < 4; ++w)
         for (uint64_t bits = set[w]; bits; bits &= bits - 1) {

@@ -336,3 +336,33 @@ TEST(EngineBoard, UndoLeavesNoTraceOfATrialStone) {
     }
     restore_on_remove = false;
 }
+
+TEST(EngineBoard, ShapeWithBlockerReadsWhatAPlacementWouldLeave) {
+    engine_ready();
+    std::mt19937 rng(777);
+    int compared = 0;
+    for (int game = 0; game < 30; ++game) {
+        reset_engine_board();
+        const int stones = 8 + int(rng() % 50);
+        while (ply < stones) {
+            const Square m = Square(rng() % 240);
+            if ((m & 15) != 15 && cells[m] == EMPTY) place_stone(m, uint8_t(rng() % 2));
+        }
+        for (int trial = 0; trial < 40; ++trial) {
+            const Square p = Square(rng() % 240);
+            const int d = int(rng() % 4), colour = int(rng() % 2);
+            if ((p & 15) == 15 || cells[p] != EMPTY) continue;
+            // q anywhere on the line of direction d through p.
+            const int first = p - edge_back[d][p];
+            const int count = (edge_back[d][p] + edge_fwd[d][p]) / dir_step[d] + 1;
+            const Square q = Square(first + int(rng() % unsigned(count)) * dir_step[d]);
+            if (q == p || cells[q] != EMPTY) continue;
+            const uint8_t expected = shape_with_blocker(colour, d, p, q);
+            place_stone(q, uint8_t(1 - colour));
+            EXPECT_EQ(line_shape[colour][d][p], expected) << "game " << game;
+            undo_stone();
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100);
+}

@@ -236,3 +236,42 @@ TEST(Kq2Positions, EvaluationIsTheSameUnderEverySymmetry) {
         }
     }
 }
+
+TEST(Kq2Positions, ThreatRepliesKeepExactlyTheStonesThatStopAnOpenFour) {
+    // Over random positions where one side has a square that wins next move:
+    // a reply square is kept exactly when a stone there leaves no such square.
+    engine_ready();
+    uint32_t seed = 99;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    int judged = 0, kept = 0;
+    for (int game = 0; game < 400; ++game) {
+        reset_engine_board();
+        const int stones = 10 + int(next() % 40);
+        while (ply < stones) {
+            const Square s = sq(3 + int(next() % 9), 3 + int(next() % 9));
+            if (cells[s] == EMPTY) place_stone(s, uint8_t(next() % 2));
+        }
+        for (uint8_t attacker = 0; attacker < 2; ++attacker) {
+            const uint8_t defender = uint8_t(1 - attacker);
+            if (!kq2::has_open_four_point(attacker) || class_count[0][CLASS_FIVE] > 0 ||
+                class_count[1][CLASS_FIVE] > 0)
+                continue;
+            uint64_t set[4];
+            kq2::threat_replies(set, attacker, NO_MOVE, NO_MOVE);
+            const uint64_t all[4] = {four_squares[attacker][0], four_squares[attacker][1],
+                                     four_squares[attacker][2], four_squares[attacker][3]};
+            for (int s = 0; s < 240; ++s) {
+                if (!(all[s >> 6] >> (s & 63) & 1)) continue;
+                const bool in_set = set[s >> 6] >> (s & 63) & 1;
+                place_stone(Square(s), defender);
+                const bool stops = !kq2::has_open_four_point(attacker);
+                undo_stone();
+                EXPECT_EQ(in_set, stops) << "game " << game << " square " << s;
+                ++judged;
+                kept += in_set;
+            }
+        }
+    }
+    EXPECT_GT(judged, 200);
+    EXPECT_GT(kept, 50);
+}

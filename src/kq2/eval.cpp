@@ -246,10 +246,17 @@ int generate_moves(Square* out, int limit) {
     return count;
 }
 
-int generate_defences(Square* out, bool wide) {
+int generate_defences(Square* out, bool wide, bool counter_fours) {
     const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
     uint64_t set[4];
-    for (int w = 0; w < 4; ++w) set[w] = four_squares[side][w] | four_squares[other][w];
+    if (wide) {
+        for (int w = 0; w < 4; ++w) set[w] = four_squares[side][w] | four_squares[other][w];
+    } else {
+        threat_replies(set, other, ply > 0 ? move_stack[ply - 1] : NO_MOVE,
+                       ply > 2 ? move_stack[ply - 3] : NO_MOVE);
+        if (counter_fours)
+            for (int w = 0; w < 4; ++w) set[w] |= four_squares[side][w];
+    }
     if (wide) {
         for (const Square s : board_squares.list) {
             const uint8_t k = square_class[other][s];

@@ -145,10 +145,12 @@ int restricted_value(int v, uint8_t colour, uint8_t k);
 // ordering score; returns the count (at most `limit`). Forbidden squares of a
 // restricted side are left out.
 int generate_moves(Square* out, int limit);
-// Moves that may stop the opponent's threat: the opponent's four points, the
-// mover's fours and, when `wide`, the squares where the opponent would make an
+// Moves that may stop the opponent's threat. Against an open-four point: the
+// squares whose stone leaves the opponent none, and the mover's fours unless
+// `counter_fours` is false. When `wide` (a win by fours): the opponent's four
+// points, the mover's fours and the squares where the opponent would make an
 // open three. Ordered; forbidden squares left out.
-int generate_defences(Square* out, bool wide);
+int generate_defences(Square* out, bool wide, bool counter_fours = true);
 // Ordering score of a move for the side to move: by the shape combinations
 // of the square for both sides (what the move makes, what it takes away),
 // and the history.
@@ -172,6 +174,12 @@ inline bool has_open_four_point(uint8_t colour) {
            (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
 }
 
+// The squares where the defender may stop the attacker's threat of an open
+// four: the four points on the lines of t1 and t2 (the attacker's stones that
+// may carry it; NO_MOVE when unknown) when these hold every open-four point,
+// else all of the attacker's four points. The defender's own fours are not
+// included.
+void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2);
 // The square where `colour` completes five, NO_MOVE when none.
 Square five_point(uint8_t colour);
 // Whether `colour` could play s now (empty, and not a foul for a restricted side).

@@ -6,13 +6,15 @@
 // cost in depth; a restricted block on a foul loses); an open-four point of
 // the mover wins. Then the table, then a win by fours of the mover. When the
 // opponent threatens to win (an open-four point, or a win by fours as if it
-// were to move) only the moves that can stop it are searched, and at the
-// horizon such a node is searched on rather than evaluated, so the defence
-// of a three is always seen. Quiet moves come from the pattern ordering,
-// capped in number; near the horizon and off the principal variation late
-// quiet moves are pruned (by count, and by the static value against alpha),
-// and late quiet moves are searched shallower first, the more so the later
-// and deeper they are. Killers, counter moves and history order the rest.
+// were to move) only the moves that can stop it are searched: the squares
+// whose stone leaves no open-four point, and the mover's own fours. At the
+// horizon such a node is searched on rather than evaluated, with the blocks
+// alone, so the defence of a three is always seen. Quiet moves come from the
+// pattern ordering, capped in number; near the horizon and off the principal
+// variation late quiet moves are pruned (by count, and by the static value
+// against alpha), and late quiet moves are searched shallower first, the more
+// so the later and deeper they are (at the root too, by half as much).
+// Killers, counter moves and history order the rest.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +58,7 @@ constexpr int BUCKET = 4; // entries per bucket: one 64-byte line
 constexpr uint8_t BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3;
 constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a node
 constexpr int QUIESCENCE_PLIES = 2;     // answers to a three past the horizon
+constexpr int LIKELY_LOSS = 5000;       // a loss past the horizon that is not proven
 // Quiet moves looked at in one node: fewer near the horizon.
 inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9; }
 // Near the horizon, outside the principal variation: quiet moves past this
@@ -63,6 +66,7 @@ inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9
 // static value is this far below alpha (futility).
 constexpr int LATE_MOVE_COUNT[5] = {0, 4, 6, 8, 11};
 constexpr int FUTILITY_MARGIN = 180; // per ply of depth left
+constexpr int ROOT_FULL_MOVES = 4;   // root moves searched without reduction
 
 // Reductions of late quiet moves, growing with the depth left and the move's
 // place in the order: about ln(depth) * ln(number) / 1.4.
@@ -258,8 +262,15 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     if (table_move == NO_MOVE && !threat && depth >= 4) --depth;
 
     Square moves[MAX_MOVES];
-    const int n =
-        threat ? generate_defences(moves, wide) : generate_moves(moves, quiet_limit(depth));
+    // Past the horizon only the blocks are searched, unless there are none;
+    // a loss found there without the counter-fours is only likely.
+    bool blocks_only = threat && depth <= 0;
+    int n = threat ? generate_defences(moves, wide, !blocks_only)
+                   : generate_moves(moves, quiet_limit(depth));
+    if (n == 0 && blocks_only) {
+        blocks_only = false;
+        n = generate_defences(moves, wide, true);
+    }
     if (n == 0) return threat ? -(WIN - ply - 4) : evaluate();
     int first = 0;
     if (table_move != NO_MOVE) lift(moves, n, first++, table_move);
@@ -281,10 +292,13 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (cells[m] != EMPTY) continue;
         const bool forcing =
             square_class[side][m] >= CLASS_OPEN_THREE || square_class[other][m] >= CLASS_FOUR;
-        // Answers to a three cost nothing, so a chain of threes is followed to
-        // its end (within twice the iteration's depth).
+        // Blocks of a three cost nothing, so a chain of threes is followed to
+        // its end (within twice the iteration's depth); the defender's own
+        // fours cost a ply like any other move.
         int new_depth = depth - 1;
-        if (threat && depth > 0 && (n == 1 || (!wide && ply < 2 * root_depth))) new_depth = depth;
+        if (threat && depth > 0 &&
+            (n == 1 || (!wide && ply < 2 * root_depth && square_class[other][m] >= CLASS_FOUR)))
+            new_depth = depth;
         if (prune && i > 0 && !forcing) {
             if (i >= LATE_MOVE_COUNT[depth]) continue;
             if (static_value + FUTILITY_MARGIN * depth <= alpha) continue;
@@ -324,6 +338,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             }
         }
     }
+    if (blocks_only && best < -MATE_BOUND) best = -LIKELY_LOSS;
     const uint8_t bound = best >= beta         ? BOUND_LOWER
                           : best > alpha_start ? BOUND_EXACT
                                                : BOUND_UPPER;
@@ -351,13 +366,22 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         int best_pv_length = 0;
         for (int i = 0; i < n; ++i) {
             RootMove& rm = moves[i];
+            // Late quiet moves of the last iteration's order are searched
+            // shallower first.
+            const bool forcing = square_class[side][rm.move] >= CLASS_OPEN_THREE ||
+                                 square_class[1 - side][rm.move] >= CLASS_FOUR;
+            const int reduction = depth >= 3 && i >= ROOT_FULL_MOVES && !forcing
+                                      ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
+                                      : 0;
             prefetch_child(rm.move, side);
             place_stone(rm.move, side);
             int v;
             if (i == 0) {
                 v = -search(-beta, -alpha, depth - 1, 1, true);
             } else {
-                v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
+                v = -search(-alpha - 1, -alpha, depth - 1 - reduction, 1, false);
+                if (v > alpha && reduction && !search_aborted)
+                    v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
                 if (v > alpha && !search_aborted) v = -search(-beta, -alpha, depth - 1, 1, true);
             }
             remove_stone();

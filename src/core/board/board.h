@@ -148,6 +148,10 @@ void reset_line_index();
 void rescan_segment(int start, int d, int len, int colour);
 void update_lines_after_place(int m, int d, int colour);
 void update_lines_after_remove(int m, int d, int colour);
+// The LineShape a stone of `colour` on the empty square p would make along
+// direction d if the other colour had a stone on q, an empty square of the
+// same line: what a placement on q would leave at p, read without placing.
+uint8_t shape_with_blocker(int colour, int d, Square p, Square q);
 
 // Renju restrictions for black on an empty square of the current position;
 // under the other rules nothing is forbidden.

@@ -189,6 +189,17 @@ void rescan_segment(int start, int d, int len, int colour) {
     }
 }
 
+uint8_t shape_with_blocker(int colour, int d, Square p, Square q) {
+    const int line = line_of[d][p], at = pos_of[d][p];
+    const unsigned others = unsigned(stones_by_line[1 - colour][d][line]) | 1u << pos_of[d][q];
+    int first, last;
+    segment_bounds(others, at, line_size[d][p], first, last);
+    const int len = last - first + 1;
+    if (len < 5) return SHAPE_NONE;
+    const unsigned mask = (unsigned(stones_by_line[colour][d][line]) >> first) & ((1u << len) - 1);
+    return line_table[colour][len][mask * unsigned(len) + unsigned(at - first)];
+}
+
 void update_lines_after_place(int m, int d, int colour) {
     const int step = dir_step[d];
     const int other = 1 - colour;

@@ -243,6 +243,12 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         return v;
     }
     if (search_aborted) return 0;
+    // Two open threes at once win when the opponent cannot make a four: it
+    // can stop only one of them.
+    if (!restricted(side) && class_count[side][CLASS_DOUBLE_THREE] > 0 &&
+        (four_squares[other][0] | four_squares[other][1] | four_squares[other][2] |
+         four_squares[other][3]) == 0)
+        return WIN - ply - 5;
 
     // Is the opponent threatening to win?
     bool threat = has_open_four_point(other);

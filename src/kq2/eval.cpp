@@ -251,18 +251,16 @@ int generate_defences(Square* out, bool wide, bool counter_fours) {
     uint64_t set[4];
     if (wide) {
         for (int w = 0; w < 4; ++w) set[w] = four_squares[side][w] | four_squares[other][w];
-    } else {
-        threat_replies(set, other, ply > 0 ? move_stack[ply - 1] : NO_MOVE,
-                       ply > 2 ? move_stack[ply - 3] : NO_MOVE);
-        if (counter_fours)
-            for (int w = 0; w < 4; ++w) set[w] |= four_squares[side][w];
-    }
-    if (wide) {
         for (const Square s : board_squares.list) {
             const uint8_t k = square_class[other][s];
             if (k >= CLASS_OPEN_THREE && k <= CLASS_DOUBLE_THREE)
                 set[s >> 6] |= uint64_t(1) << (s & 63);
         }
+    } else {
+        threat_replies(set, other, ply > 0 ? move_stack[ply - 1] : NO_MOVE,
+                       ply > 2 ? move_stack[ply - 3] : NO_MOVE);
+        if (counter_fours)
+            for (int w = 0; w < 4; ++w) set[w] |= four_squares[side][w];
     }
     Square moves[MAX_MOVES];
     int scores[MAX_MOVES];

@@ -177,8 +177,9 @@ inline bool has_open_four_point(uint8_t colour) {
 // The squares where the defender may stop the attacker's threat of an open
 // four: the four points on the lines of t1 and t2 (the attacker's stones that
 // may carry it; NO_MOVE when unknown) when these hold every open-four point,
-// else all of the attacker's four points. The defender's own fours are not
-// included.
+// else all of the attacker's four points; of these, only the squares whose
+// stone leaves the attacker no open-four point. The defender's own fours are
+// not included.
 void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2);
 // The square where `colour` completes five, NO_MOVE when none.
 Square five_point(uint8_t colour);

@@ -180,6 +180,12 @@ void credit(uint8_t side, Square m, int depth, int ply) {
     if (::ply > 0) counters[side][move_stack[::ply - 1]] = m;
 }
 
+// A move that is never pruned nor reduced: it makes an open three or more
+// for the mover, or takes a square where the opponent would make a four.
+inline bool forcing_move(uint8_t side, Square m) {
+    return square_class[side][m] >= CLASS_OPEN_THREE || square_class[1 - side][m] >= CLASS_FOUR;
+}
+
 // Puts `m` at position `at` of the list if it is further down.
 void lift(Square* moves, int n, int at, Square m) {
     for (int i = at + 1; i < n; ++i) {
@@ -296,8 +302,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     for (int i = 0; i < n; ++i) {
         const Square m = moves[i];
         if (cells[m] != EMPTY) continue;
-        const bool forcing =
-            square_class[side][m] >= CLASS_OPEN_THREE || square_class[other][m] >= CLASS_FOUR;
+        const bool forcing = forcing_move(side, m);
         // Blocks of a three cost nothing, so a chain of threes is followed to
         // its end (within twice the iteration's depth); the defender's own
         // fours cost a ply like any other move.
@@ -374,9 +379,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
             RootMove& rm = moves[i];
             // Late quiet moves of the last iteration's order are searched
             // shallower first.
-            const bool forcing = square_class[side][rm.move] >= CLASS_OPEN_THREE ||
-                                 square_class[1 - side][rm.move] >= CLASS_FOUR;
-            const int reduction = depth >= 3 && i >= ROOT_FULL_MOVES && !forcing
+            const int reduction = depth >= 3 && i >= ROOT_FULL_MOVES && !forcing_move(side, rm.move)
                                       ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
                                       : 0;
             prefetch_child(rm.move, side);

@@ -66,68 +66,33 @@ inline bool open_four_class(uint8_t attacker, uint8_t k) {
     return k == CLASS_OPEN_FOUR || (k == CLASS_DOUBLE_FOUR && !restricted(attacker));
 }
 
-// Whether every open-four point of the attacker lies in the set.
-bool covers_open_fours(const uint64_t* set, uint8_t attacker) {
-    bool covered = true;
-    for_each_four_square(attacker, [&](int s) {
-        if (open_four_class(attacker, square_class[attacker][s]) && !(set[s >> 6] >> (s & 63) & 1))
-            covered = false;
-        return covered;
-    });
-    return covered;
-}
-
-// The direction of the line through both p and q (p != q), -1 when none.
-inline int shared_line(Square p, Square q) {
-    const int dr = (q >> 4) - (p >> 4), dc = (q & 15) - (p & 15);
-    if (dr == 0) return 0;
-    if (dc == 0) return 1;
-    if (dr == -dc) return 2;
-    if (dr == dc) return 3;
-    return -1;
-}
-
-// Whether a defender's stone on q leaves none of the open-four points
-// `points` (count n) of the attacker winning on the next move.
-bool stops_open_fours(uint8_t attacker, const Square* points, int n, Square q) {
-    static constexpr int key_weight[4] = {1, 11, 121, 1331};
-    for (int i = 0; i < n; ++i) {
-        const Square p = points[i];
-        if (p == q) continue;
-        const int d = shared_line(p, q);
-        if (d < 0) return false;
-        const int before = line_shape[attacker][d][p];
-        const int after = shape_with_blocker(attacker, d, p, q);
-        const int key = shape_key[attacker][p] + (after - before) * key_weight[d];
-        if (open_four_class(attacker, class_by_key[attacker][key])) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2) {
+    Square points[MAX_MOVES]; // the attacker's open-four points
+    int n = 0;
+    for_each_four_square(attacker, [&](int s) {
+        if (open_four_class(attacker, square_class[attacker][s])) points[n++] = Square(s);
+        return true;
+    });
     for (int w = 0; w < 4; ++w) set[w] = 0;
     if (t1 != NO_MOVE) add_line_defences(set, attacker, t1);
     if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
-    if (t1 == NO_MOVE || !covers_open_fours(set, attacker))
+    bool covered = t1 != NO_MOVE;
+    for (int i = 0; i < n; ++i) covered = covered && (set[points[i] >> 6] >> (points[i] & 63) & 1);
+    if (!covered)
         for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
     // A stone that leaves an open-four point standing loses at once: only
     // the squares that remove every one of them are kept.
-    Square points[16];
-    int n = 0;
-    bool all = true;
-    for_each_four_square(attacker, [&](int s) {
-        if (!open_four_class(attacker, square_class[attacker][s])) return true;
-        if (n == 16) return all = false;
-        points[n++] = Square(s);
-        return true;
-    });
-    if (!all || n == 0) return;
     for (int w = 0; w < 4; ++w)
         for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
             const Square q = Square(w * 64 + __builtin_ctzll(bits));
-            if (!stops_open_fours(attacker, points, n, q)) set[w] &= ~(uint64_t(1) << (q & 63));
+            for (int i = 0; i < n; ++i)
+                if (points[i] != q &&
+                    open_four_class(attacker, class_with_blocker(attacker, points[i], q))) {
+                    set[w] &= ~(uint64_t(1) << (q & 63));
+                    break;
+                }
         }
 }
 

@@ -85,6 +85,7 @@ inline bool restricted(uint8_t colour) { return colour == BLACK && game_rule == 
 // colour stay in the first-level cache, and shape_key[colour][square] keeps
 // each square's key current alongside line_shape.
 constexpr int SHAPE_KEYS = 11 * 11 * 11 * 11;
+constexpr uint16_t shape_key_weight[4] = {1, 11, 121, 1331}; // 11^d
 extern uint8_t class_by_key[2][SHAPE_KEYS];
 extern uint16_t shape_key[2][256];
 
@@ -152,6 +153,9 @@ void update_lines_after_remove(int m, int d, int colour);
 // direction d if the other colour had a stone on q, an empty square of the
 // same line: what a placement on q would leave at p, read without placing.
 uint8_t shape_with_blocker(int colour, int d, Square p, Square q);
+// The same for the square class of p: its class as it is when q is on none
+// of p's lines.
+uint8_t class_with_blocker(int colour, Square p, Square q);
 
 // Renju restrictions for black on an empty square of the current position;
 // under the other rules nothing is forbidden.

@@ -23,7 +23,6 @@ uint8_t class_by_key[2][SHAPE_KEYS];
 namespace {
 
 constexpr int LINES = 32; // per direction: 15 rows or columns, 29 diagonals
-constexpr uint16_t key_weight[4] = {1, 11, 121, 1331};
 
 uint8_t line_of[4][256];   // which line of direction d holds the square
 uint8_t pos_of[4][256];    // its place along that line, from the line's first square
@@ -57,7 +56,7 @@ PlacedStone placed[MAX_MOVES];
 // A shape of q changed from `before` to `after`: update the square's shape
 // key and look its class up again.
 inline void refresh_class(int colour, int d, int q, uint8_t before, uint8_t after) {
-    const int key = shape_key[colour][q] + (int(after) - before) * key_weight[d];
+    const int key = shape_key[colour][q] + (int(after) - before) * shape_key_weight[d];
     shape_key[colour][q] = uint16_t(key);
     const uint8_t k = class_by_key[colour][key];
     const uint8_t old = square_class[colour][q];
@@ -198,6 +197,17 @@ uint8_t shape_with_blocker(int colour, int d, Square p, Square q) {
     if (len < 5) return SHAPE_NONE;
     const unsigned mask = (unsigned(stones_by_line[colour][d][line]) >> first) & ((1u << len) - 1);
     return line_table[colour][len][mask * unsigned(len) + unsigned(at - first)];
+}
+
+uint8_t class_with_blocker(int colour, Square p, Square q) {
+    for (int d = 0; d < 4 && p != q; ++d) {
+        if (line_of[d][p] != line_of[d][q]) continue;
+        const int after = shape_with_blocker(colour, d, p, q);
+        const int key =
+            shape_key[colour][p] + (after - line_shape[colour][d][p]) * shape_key_weight[d];
+        return class_by_key[colour][key];
+    }
+    return square_class[colour][p];
 }
 
 void update_lines_after_place(int m, int d, int colour) {

@@ -109,6 +109,26 @@ int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k) {
     return v * 16;
 }
 
+// Only squares within three of a stone of the same colour, along a line, can
+// hold a two or more (a stone four away shares a window of five but no three
+// can be made of the two): the stones' bounding box widened by three holds
+// every square that counts for the evaluation or is a candidate move.
+struct StoneBox {
+    int row_lo, row_hi, col_lo, col_hi;
+};
+StoneBox stone_box() {
+    int row_lo = 15, row_hi = -1, col_lo = 15, col_hi = -1;
+    for (int i = 0; i < ply; ++i) {
+        const int r = move_stack[i] >> 4, c = move_stack[i] & 15;
+        row_lo = r < row_lo ? r : row_lo;
+        row_hi = r > row_hi ? r : row_hi;
+        col_lo = c < col_lo ? c : col_lo;
+        col_hi = c > col_hi ? c : col_hi;
+    }
+    return {row_lo > 3 ? row_lo - 3 : 0, row_hi + 3 < BOARD_SIZE ? row_hi + 3 : BOARD_SIZE - 1,
+            col_lo > 3 ? col_lo - 3 : 0, col_hi + 3 < BOARD_SIZE ? col_hi + 3 : BOARD_SIZE - 1};
+}
+
 } // namespace
 
 const ShapeCombos shape_combos;
@@ -189,25 +209,10 @@ int evaluate() {
     const int16_t* theirs = key_value[side][1];
     const uint16_t* own_key = shape_key[side];
     const uint16_t* their_key = shape_key[other];
-    // Only squares within three of a stone of the same colour, along a line,
-    // can hold a two or more (a stone four away shares a window of five but
-    // no three can be made of the two): the stones' bounding box widened by
-    // three.
-    int row_lo = 15, row_hi = -1, col_lo = 15, col_hi = -1;
-    for (int i = 0; i < ply; ++i) {
-        const int r = move_stack[i] >> 4, c = move_stack[i] & 15;
-        row_lo = r < row_lo ? r : row_lo;
-        row_hi = r > row_hi ? r : row_hi;
-        col_lo = c < col_lo ? c : col_lo;
-        col_hi = c > col_hi ? c : col_hi;
-    }
-    row_lo = row_lo > 3 ? row_lo - 3 : 0;
-    col_lo = col_lo > 3 ? col_lo - 3 : 0;
-    row_hi = row_hi + 3 < BOARD_SIZE ? row_hi + 3 : BOARD_SIZE - 1;
-    col_hi = col_hi + 3 < BOARD_SIZE ? col_hi + 3 : BOARD_SIZE - 1;
+    const StoneBox box = stone_box();
     int v = 0;
-    for (int r = row_lo; r <= row_hi; ++r)
-        for (int s = r * 16 + col_lo, end = r * 16 + col_hi; s <= end; ++s)
+    for (int r = box.row_lo; r <= box.row_hi; ++r)
+        for (int s = r * 16 + box.col_lo, end = r * 16 + box.col_hi; s <= end; ++s)
             v += own[own_key[s]] - theirs[their_key[s]];
     return v;
 }
@@ -220,29 +225,28 @@ int move_score(uint8_t side, Square s) {
 
 int generate_moves(Square* out, int limit) {
     const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
-    Square moves[MAX_MOVES];
+    // The best `limit` playable moves, kept in order while the squares are
+    // visited (higher score first, then lower Square: a later square with an
+    // equal score stays behind).
     int scores[MAX_MOVES];
-    int n = 0;
-    for (const Square s : board_squares.list) {
-        if (cells[s] != EMPTY) continue;
-        if (square_class[side][s] < CLASS_TWO && square_class[other][s] < CLASS_TWO) continue;
-        moves[n] = s;
-        scores[n] = move_score(side, s);
-        ++n;
-    }
-    // Only the best `limit` playable moves are wanted: pick them one by one
-    // (higher score first, then lower Square), rather than sorting them all.
     int count = 0;
-    for (int i = 0; i < n && count < limit; ++i) {
-        int best = i;
-        for (int j = i + 1; j < n; ++j)
-            if (scores[j] > scores[best] || (scores[j] == scores[best] && moves[j] < moves[best]))
-                best = j;
-        const Square m = moves[best];
-        moves[best] = moves[i];
-        scores[best] = scores[i];
-        if (playable(side, m)) out[count++] = m;
-    }
+    if (limit <= 0) return 0;
+    const StoneBox box = stone_box();
+    for (int r = box.row_lo; r <= box.row_hi; ++r)
+        for (int s = r * 16 + box.col_lo, end = r * 16 + box.col_hi; s <= end; ++s) {
+            if (cells[s] != EMPTY) continue;
+            if (square_class[side][s] < CLASS_TWO && square_class[other][s] < CLASS_TWO) continue;
+            const int v = move_score(side, Square(s));
+            if (count == limit && v <= scores[count - 1]) continue;
+            if (!playable(side, Square(s))) continue;
+            int j = count < limit ? count++ : limit - 1;
+            for (; j > 0 && scores[j - 1] < v; --j) {
+                out[j] = out[j - 1];
+                scores[j] = scores[j - 1];
+            }
+            out[j] = Square(s);
+            scores[j] = v;
+        }
     return count;
 }
 

@@ -5,6 +5,7 @@
 // outcome does not depend on the machine's speed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -274,4 +275,40 @@ TEST(Kq2Positions, ThreatRepliesKeepExactlyTheStonesThatStopAnOpenFour) {
     }
     EXPECT_GT(judged, 200);
     EXPECT_GT(kept, 50);
+}
+
+TEST(Kq2Positions, QuietMovesAreTheBestScoredPlayableSquares) {
+    // Over random positions, stones at the edges too: the list is the first
+    // `limit` of every empty square where either side has a two or more and
+    // the mover may play, by score and then by square, looked for over the
+    // whole board.
+    engine_ready();
+    kq2::refresh_evaluation();
+    uint32_t seed = 7;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    int compared = 0;
+    for (int game = 0; game < 300; ++game) {
+        reset_engine_board();
+        const int stones = 1 + int(next() % 50);
+        while (ply < stones) {
+            const Square s = sq(int(next() % 15), int(next() % 15));
+            if (cells[s] == EMPTY) place_stone(s, uint8_t(next() % 2));
+        }
+        const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
+        std::vector<std::pair<int, int>> expected; // (-score, square)
+        for (int s = 0; s < 240; ++s)
+            if (on_board(s) && cells[s] == EMPTY &&
+                (square_class[side][s] >= CLASS_TWO || square_class[other][s] >= CLASS_TWO) &&
+                kq2::legal_for(side, Square(s)))
+                expected.push_back({-kq2::move_score(side, Square(s)), s});
+        std::sort(expected.begin(), expected.end());
+        for (const int limit : {1, 9, 40}) {
+            Square moves[MAX_MOVES];
+            const int n = kq2::generate_moves(moves, limit);
+            ASSERT_EQ(n, std::min<int>(limit, int(expected.size()))) << "game " << game;
+            for (int i = 0; i < n; ++i) EXPECT_EQ(moves[i], expected[size_t(i)].second);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 800);
 }

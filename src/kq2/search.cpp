@@ -436,9 +436,9 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
-        // A new iteration starts while 70% of the time is left, or later when
-        // the last one was quick enough to be done again twice; one that
-        // cannot finish still counts where it found a better first move.
+        // A new iteration starts until 70% of the time is spent, and later
+        // only when the last one was quick enough to be done again twice; one
+        // that cannot finish still counts where it found a better first move.
         const int32_t now = think_elapsed(), last = now - iteration_start;
         iteration_start = now;
         if (int64_t(now) * 10 > int64_t(hard_limit) * 7 &&

@@ -200,7 +200,8 @@ uint8_t shape_with_blocker(int colour, int d, Square p, Square q) {
 }
 
 uint8_t class_with_blocker(int colour, Square p, Square q) {
-    for (int d = 0; d < 4 && p != q; ++d) {
+    if (p == q) return square_class[colour][p];
+    for (int d = 0; d < 4; ++d) {
         if (line_of[d][p] != line_of[d][q]) continue;
         const int after = shape_with_blocker(colour, d, p, q);
         const int key =

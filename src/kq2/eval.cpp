@@ -8,6 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "../core/board/board.h"
 #include "kq2.h"
 
@@ -115,6 +119,7 @@ int combo_order(uint8_t mover, bool theirs, int combo, uint8_t k) {
 // every square that counts for the evaluation or is a candidate move.
 struct StoneBox {
     int row_lo, row_hi, col_lo, col_hi;
+    unsigned columns() const { return (2u << col_hi) - (1u << col_lo); } // a bit per column
 };
 StoneBox stone_box() {
     int row_lo = 15, row_hi = -1, col_lo = 15, col_hi = -1;
@@ -127,6 +132,29 @@ StoneBox stone_box() {
     }
     return {row_lo > 3 ? row_lo - 3 : 0, row_hi + 3 < BOARD_SIZE ? row_hi + 3 : BOARD_SIZE - 1,
             col_lo > 3 ? col_lo - 3 : 0, col_hi + 3 < BOARD_SIZE ? col_hi + 3 : BOARD_SIZE - 1};
+}
+
+// The columns of row r, a bit per column, whose square is empty and a two or
+// more for either colour: the candidates of that row, found 16 squares at a
+// time.
+inline unsigned candidate_columns(int r) {
+#if defined(__SSE2__)
+    const auto row = [r](const uint8_t* bytes) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + r * 16));
+    };
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i twos = _mm_or_si128(_mm_cmpgt_epi8(row(square_class[0]), one),
+                                      _mm_cmpgt_epi8(row(square_class[1]), one));
+    const __m128i empty = _mm_cmpeq_epi8(row(cells), _mm_set1_epi8(char(EMPTY)));
+    return unsigned(_mm_movemask_epi8(_mm_and_si128(twos, empty)));
+#else
+    unsigned bits = 0;
+    for (int c = 0, s = r * 16; c < 16; ++c, ++s)
+        if (cells[s] == EMPTY &&
+            (square_class[0][s] >= CLASS_TWO || square_class[1][s] >= CLASS_TWO))
+            bits |= 1u << c;
+    return bits;
+#endif
 }
 
 } // namespace
@@ -224,7 +252,7 @@ int move_score(uint8_t side, Square s) {
 }
 
 int generate_moves(Square* out, int limit) {
-    const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
+    const uint8_t side = uint8_t(~ply & 1);
     // The best `limit` playable moves, kept in order while the squares are
     // visited (higher score first, then lower Square: a later square with an
     // equal score stays behind).
@@ -232,10 +260,10 @@ int generate_moves(Square* out, int limit) {
     int count = 0;
     if (limit <= 0) return 0;
     const StoneBox box = stone_box();
+    const unsigned columns = box.columns();
     for (int r = box.row_lo; r <= box.row_hi; ++r)
-        for (int s = r * 16 + box.col_lo, end = r * 16 + box.col_hi; s <= end; ++s) {
-            if (cells[s] != EMPTY) continue;
-            if (square_class[side][s] < CLASS_TWO && square_class[other][s] < CLASS_TWO) continue;
+        for (unsigned bits = candidate_columns(r) & columns; bits; bits &= bits - 1) {
+            const int s = r * 16 + __builtin_ctz(bits);
             const int v = move_score(side, Square(s));
             if (count == limit && v <= scores[count - 1]) continue;
             if (!playable(side, Square(s))) continue;

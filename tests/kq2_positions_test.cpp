@@ -172,6 +172,34 @@ TEST(Kq2Positions, ProofSearchProvesWinsAndSettlesQuietPositions) {
     }
 }
 
+// Positions from engine games where a search once claimed a win: the reply
+// that holds lay outside the moves first looked at (a quiet move past the
+// node's limit; the far end of a white double four). The attacker's move is
+// no win, at any depth, since after that reply it has no win by fours.
+TEST(Kq2Positions, WinsAreClaimedOnlyWhenEveryReplyLoses) {
+    engine_ready();
+    FourChecker checker;
+    const char* const cases[][2] = {
+        {"HH II FG JI GI IG GH JH GG GF DG HG GK GJ", "IH HJ"},
+        {"HH II FJ HG IH JH KG KI IG GI HI JG JF LH FG JJ IK NF MG", "LI JK"},
+    };
+    for (const auto& c : cases) {
+        GameRecord record, refuted;
+        ASSERT_TRUE(parse_moves(c[0], record));
+        ASSERT_TRUE(parse_moves(std::string(c[0]) + " " + c[1], refuted));
+        ASSERT_TRUE(load_position(refuted));
+        EXPECT_EQ(checker.fours_needed(uint8_t(~ply & 1)), -1) << c[1];
+        for (const int depth : {3, 5}) {
+            kq2::settings.max_depth = depth;
+            think_start = clock_ms();
+            think_budget = INT32_MAX;
+            kq2::think(record);
+            EXPECT_LT(kq2::report.value, kq2::MATE_BOUND) << c[0] << ", depth " << depth;
+        }
+    }
+    kq2::settings.max_depth = 0;
+}
+
 namespace {
 
 // The evaluation the slow way: every empty square of the board, its class and
@@ -240,7 +268,8 @@ TEST(Kq2Positions, EvaluationIsTheSameUnderEverySymmetry) {
 
 TEST(Kq2Positions, ThreatRepliesKeepExactlyTheStonesThatStopAnOpenFour) {
     // Over random positions where one side has a square that wins next move:
-    // a reply square is kept exactly when a stone there leaves no such square.
+    // an empty square is kept exactly when a stone there leaves no such square
+    // (a white double four is stopped on either of its lines).
     engine_ready();
     uint32_t seed = 99;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
@@ -258,11 +287,9 @@ TEST(Kq2Positions, ThreatRepliesKeepExactlyTheStonesThatStopAnOpenFour) {
                 class_count[1][CLASS_FIVE] > 0)
                 continue;
             uint64_t set[4];
-            kq2::threat_replies(set, attacker, NO_MOVE, NO_MOVE);
-            const uint64_t all[4] = {four_squares[attacker][0], four_squares[attacker][1],
-                                     four_squares[attacker][2], four_squares[attacker][3]};
+            kq2::threat_replies(set, attacker);
             for (int s = 0; s < 240; ++s) {
-                if (!(all[s >> 6] >> (s & 63) & 1)) continue;
+                if (!on_board(s) || cells[s] != EMPTY) continue;
                 const bool in_set = set[s >> 6] >> (s & 63) & 1;
                 place_stone(Square(s), defender);
                 const bool stops = !kq2::has_open_four_point(attacker);

@@ -278,7 +278,7 @@ int generate_moves(Square* out, int limit) {
     return count;
 }
 
-int generate_defences(Square* out, bool wide, bool counter_fours) {
+int generate_defences(Square* out, bool wide, bool counter_fours, int quiet_limit) {
     const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
     uint64_t set[4];
     if (wide) {
@@ -289,8 +289,7 @@ int generate_defences(Square* out, bool wide, bool counter_fours) {
                 set[s >> 6] |= uint64_t(1) << (s & 63);
         }
     } else {
-        threat_replies(set, other, ply > 0 ? move_stack[ply - 1] : NO_MOVE,
-                       ply > 2 ? move_stack[ply - 3] : NO_MOVE);
+        threat_replies(set, other);
         if (counter_fours)
             for (int w = 0; w < 4; ++w) set[w] |= four_squares[side][w];
     }
@@ -308,6 +307,12 @@ int generate_defences(Square* out, bool wide, bool counter_fours) {
     }
     sort_moves(moves, scores, n);
     std::memcpy(out, moves, size_t(n));
+    if (wide && quiet_limit > 0) {
+        Square quiet[MAX_MOVES];
+        const int k = generate_moves(quiet, quiet_limit);
+        for (int i = 0; i < k; ++i)
+            if (!(set[quiet[i] >> 6] >> (quiet[i] & 63) & 1)) out[n++] = quiet[i];
+    }
     return n;
 }
 

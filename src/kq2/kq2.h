@@ -149,8 +149,10 @@ int generate_moves(Square* out, int limit);
 // squares whose stone leaves the opponent none, and the mover's fours unless
 // `counter_fours` is false. When `wide` (a win by fours): the opponent's four
 // points, the mover's fours and the squares where the opponent would make an
-// open three. Ordered; forbidden squares left out.
-int generate_defences(Square* out, bool wide, bool counter_fours = true);
+// open three, ordered, and after them the first `quiet_limit` quiet moves not
+// among them (a win by fours can also be stopped elsewhere on its way).
+// Forbidden squares are left out.
+int generate_defences(Square* out, bool wide, bool counter_fours = true, int quiet_limit = 0);
 // Ordering score of a move for the side to move: by the shape combinations
 // of the square for both sides (what the move makes, what it takes away),
 // and the history.
@@ -174,13 +176,12 @@ inline bool has_open_four_point(uint8_t colour) {
            (!restricted(colour) && class_count[colour][CLASS_DOUBLE_FOUR] > 0);
 }
 
-// The squares where the defender may stop the attacker's threat of an open
-// four: the four points on the lines of t1 and t2 (the attacker's stones that
-// may carry it; NO_MOVE when unknown) when these hold every open-four point,
-// else all of the attacker's four points; of these, only the squares whose
-// stone leaves the attacker no open-four point. The defender's own fours are
-// not included.
-void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2);
+// The squares where a stone of the defender leaves the attacker no open-four
+// point: among each open-four point and the attacker's four points on the
+// lines through it (a stone elsewhere cannot change what the attacker makes
+// there; a white double four is stopped on either of its lines). The
+// defender's own fours are not included.
+void threat_replies(uint64_t* set, uint8_t attacker);
 // The square where `colour` completes five, NO_MOVE when none.
 Square five_point(uint8_t colour);
 // Whether `colour` could play s now (empty, and not a foul for a restricted side).

@@ -41,8 +41,8 @@ int32_t threat_deadline = INT32_MAX;
 namespace {
 
 // Adds to `set` the attacker's four points on the lines through t, up to the
-// first defender stone or five squares away: where a stone of the defender
-// can keep a three through t from becoming an open four.
+// first defender stone or five squares away: with t itself, the squares where
+// a stone of the defender can change what the attacker makes at t.
 void add_line_defences(uint64_t* set, uint8_t attacker, Square t) {
     const uint8_t defender = uint8_t(1 - attacker);
     for (int d = 0; d < 4; ++d) {
@@ -68,7 +68,7 @@ inline bool open_four_class(uint8_t attacker, uint8_t k) {
 
 } // namespace
 
-void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2) {
+void threat_replies(uint64_t* set, uint8_t attacker) {
     Square points[MAX_MOVES]; // the attacker's open-four points
     int n = 0;
     for_each_four_square(attacker, [&](int s) {
@@ -76,12 +76,10 @@ void threat_replies(uint64_t* set, uint8_t attacker, Square t1, Square t2) {
         return true;
     });
     for (int w = 0; w < 4; ++w) set[w] = 0;
-    if (t1 != NO_MOVE) add_line_defences(set, attacker, t1);
-    if (t2 != NO_MOVE) add_line_defences(set, attacker, t2);
-    bool covered = t1 != NO_MOVE;
-    for (int i = 0; i < n; ++i) covered = covered && (set[points[i] >> 6] >> (points[i] & 63) & 1);
-    if (!covered)
-        for (int w = 0; w < 4; ++w) set[w] |= four_squares[attacker][w];
+    for (int i = 0; i < n; ++i) {
+        set[points[i] >> 6] |= uint64_t(1) << (points[i] & 63);
+        add_line_defences(set, attacker, points[i]);
+    }
     // A stone that leaves an open-four point standing loses at once: only
     // the squares that remove every one of them are kept.
     for (int w = 0; w < 4; ++w)
@@ -155,11 +153,10 @@ inline bool out_of_work() {
     return aborted;
 }
 
-int attack(uint8_t attacker, int depth, Square* move, Square threat);
+int attack(uint8_t attacker, int depth, Square* move);
 
-// The defender is to move and the attacker threatens: t1 and t2 are the
-// attacker's stones whose lines may carry the threat (NO_MOVE when unknown).
-int defend(uint8_t attacker, int depth, Square t1, Square t2) {
+// The defender is to move and the attacker threatens.
+int defend(uint8_t attacker, int depth) {
     const uint8_t defender = uint8_t(1 - attacker);
     ++threat_nodes;
     if (out_of_work()) return ABORTED;
@@ -169,7 +166,7 @@ int defend(uint8_t attacker, int depth, Square t1, Square t2) {
         const Square b = five_point(attacker);
         if (restricted(defender) && is_forbidden(b)) return WON;
         place_stone(b, defender);
-        const int r = attack(attacker, depth, nullptr, t1);
+        const int r = attack(attacker, depth, nullptr);
         remove_stone();
         return r;
     }
@@ -189,11 +186,10 @@ int defend(uint8_t attacker, int depth, Square t1, Square t2) {
     }
     if (time_up) return ABORTED;
 
-    // Replies: the four points on the threatening lines (all of the
-    // attacker's when those lines do not hold every open-four point), then
+    // Replies: the squares that leave the attacker no open-four point, then
     // the defender's own fours.
     uint64_t set[4];
-    threat_replies(set, attacker, t1, t2);
+    threat_replies(set, attacker);
     for (int pass = 0; pass < 2; ++pass) {
         for (int w = 0; w < 4; ++w) {
             uint64_t bits = pass == 0 ? set[w] : four_squares[defender][w] & ~set[w];
@@ -201,7 +197,7 @@ int defend(uint8_t attacker, int depth, Square t1, Square t2) {
                 const Square s = Square(w * 64 + __builtin_ctzll(bits));
                 if (!legal_for(defender, s)) continue;
                 place_stone(s, defender);
-                const int r = attack(attacker, depth, nullptr, t1);
+                const int r = attack(attacker, depth, nullptr);
                 remove_stone();
                 if (r == ABORTED) return ABORTED;
                 if (r == FAILED) {
@@ -247,8 +243,8 @@ int attacking_moves(uint8_t attacker, Square* out) {
     return n < MAX_ATTACKS ? n : MAX_ATTACKS;
 }
 
-// The attacker is to move; `threat` is its three still standing, if any.
-int attack(uint8_t attacker, int depth, Square* move, Square threat) {
+// The attacker is to move.
+int attack(uint8_t attacker, int depth, Square* move) {
     const uint8_t defender = uint8_t(1 - attacker);
     ++threat_nodes;
     if (out_of_work()) return ABORTED;
@@ -261,7 +257,7 @@ int attack(uint8_t attacker, int depth, Square* move, Square threat) {
         const Square b = five_point(defender);
         if (restricted(attacker) && is_forbidden(b)) return FAILED;
         place_stone(b, attacker);
-        const int r = defend(attacker, depth, threat, b);
+        const int r = defend(attacker, depth);
         remove_stone();
         if (r == WON && move) *move = b;
         return r;
@@ -305,7 +301,7 @@ int attack(uint8_t attacker, int depth, Square* move, Square threat) {
         place_stone(s, attacker);
         // A three must leave an open-four point; anything less is no threat.
         int r = FAILED;
-        if (four || has_open_four_point(attacker)) r = defend(attacker, depth - 1, s, NO_MOVE);
+        if (four || has_open_four_point(attacker)) r = defend(attacker, depth - 1);
         remove_stone();
         if (r == ABORTED) return ABORTED;
         if (r == WON) {
@@ -403,12 +399,10 @@ int proof_moves(uint8_t attacker, bool attacker_moves, Square* out, int& n) {
     if (!has_open_four_point(attacker)) return FAILED;
     Square counter;
     if (has_four_three(defender) && vcf(defender, INNER_FOUR_TRIES, &counter)) return FAILED;
-    // The replies of defend(): the four points on the lines of the attacker's
-    // last two stones when they hold every open-four point, else all of its
-    // four points; and the defender's fours.
+    // The replies of defend(): the squares that leave the attacker no
+    // open-four point, and the defender's fours.
     uint64_t set[4];
-    threat_replies(set, attacker, move_stack[ply - 1],
-                   ply - 3 >= proof_root_ply ? move_stack[ply - 3] : NO_MOVE);
+    threat_replies(set, attacker);
     for (int w = 0; w < 4; ++w) set[w] |= four_squares[defender][w];
     for (int w = 0; w < 4; ++w)
         for (uint64_t bits = set[w]; bits; bits &= bits - 1) {
@@ -554,7 +548,7 @@ int vct(uint8_t side, int depth, int64_t nodes, Square* move) {
     aborted = false;
     node_limit = nodes > 0 ? threat_nodes + nodes : 0;
     *move = NO_MOVE;
-    const int r = attack(side, depth, move, NO_MOVE);
+    const int r = attack(side, depth, move);
     if (r == WON && !legal_for(side, *move)) return 0;
     return r == WON ? 1 : r == ABORTED ? -1 : 0;
 }

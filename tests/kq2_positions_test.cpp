@@ -172,30 +172,25 @@ TEST(Kq2Positions, ProofSearchProvesWinsAndSettlesQuietPositions) {
     }
 }
 
-// Positions from engine games where a search once claimed a win: the reply
-// that holds lay outside the moves first looked at (a quiet move past the
-// node's limit; the far end of a white double four). The attacker's move is
-// no win, at any depth, since after that reply it has no win by fours.
-TEST(Kq2Positions, WinsAreClaimedOnlyWhenEveryReplyLoses) {
+// A position from an engine game where the search once claimed a win: white's
+// LI threatens a double four at JI, and black's JK stops it on the line that
+// LI is not on. White's LI is no win, at any depth, since after JK it has no
+// win by fours.
+TEST(Kq2Positions, ADoubleFourIsStoppedOnEitherLine) {
     engine_ready();
     FourChecker checker;
-    const char* const cases[][2] = {
-        {"HH II FG JI GI IG GH JH GG GF DG HG GK GJ", "IH HJ"},
-        {"HH II FJ HG IH JH KG KI IG GI HI JG JF LH FG JJ IK NF MG", "LI JK"},
-    };
-    for (const auto& c : cases) {
-        GameRecord record, refuted;
-        ASSERT_TRUE(parse_moves(c[0], record));
-        ASSERT_TRUE(parse_moves(std::string(c[0]) + " " + c[1], refuted));
-        ASSERT_TRUE(load_position(refuted));
-        EXPECT_EQ(checker.fours_needed(uint8_t(~ply & 1)), -1) << c[1];
-        for (const int depth : {3, 5}) {
-            kq2::settings.max_depth = depth;
-            think_start = clock_ms();
-            think_budget = INT32_MAX;
-            kq2::think(record);
-            EXPECT_LT(kq2::report.value, kq2::MATE_BOUND) << c[0] << ", depth " << depth;
-        }
+    const std::string before = "HH II FJ HG IH JH KG KI IG GI HI JG JF LH FG JJ IK NF MG";
+    GameRecord record, refuted;
+    ASSERT_TRUE(parse_moves(before, record));
+    ASSERT_TRUE(parse_moves(before + " LI JK", refuted));
+    ASSERT_TRUE(load_position(refuted));
+    EXPECT_EQ(checker.fours_needed(WHITE), -1);
+    for (const int depth : {3, 5}) {
+        kq2::settings.max_depth = depth;
+        think_start = clock_ms();
+        think_budget = INT32_MAX;
+        kq2::think(record);
+        EXPECT_LT(kq2::report.value, kq2::MATE_BOUND) << "depth " << depth;
     }
     kq2::settings.max_depth = 0;
 }

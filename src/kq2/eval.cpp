@@ -278,7 +278,7 @@ int generate_moves(Square* out, int limit) {
     return count;
 }
 
-int generate_defences(Square* out, bool wide, bool counter_fours, int quiet_limit) {
+int generate_defences(Square* out, bool wide, bool counter_fours) {
     const uint8_t side = uint8_t(~ply & 1), other = uint8_t(1 - side);
     uint64_t set[4];
     if (wide) {
@@ -307,12 +307,6 @@ int generate_defences(Square* out, bool wide, bool counter_fours, int quiet_limi
     }
     sort_moves(moves, scores, n);
     std::memcpy(out, moves, size_t(n));
-    if (wide && quiet_limit > 0) {
-        Square quiet[MAX_MOVES];
-        const int k = generate_moves(quiet, quiet_limit);
-        for (int i = 0; i < k; ++i)
-            if (!(set[quiet[i] >> 6] >> (quiet[i] & 63) & 1)) out[n++] = quiet[i];
-    }
     return n;
 }
 

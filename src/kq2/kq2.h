@@ -149,10 +149,8 @@ int generate_moves(Square* out, int limit);
 // squares whose stone leaves the opponent none, and the mover's fours unless
 // `counter_fours` is false. When `wide` (a win by fours): the opponent's four
 // points, the mover's fours and the squares where the opponent would make an
-// open three, ordered, and after them the first `quiet_limit` quiet moves not
-// among them (a win by fours can also be stopped elsewhere on its way).
-// Forbidden squares are left out.
-int generate_defences(Square* out, bool wide, bool counter_fours = true, int quiet_limit = 0);
+// open three. Ordered; forbidden squares left out.
+int generate_defences(Square* out, bool wide, bool counter_fours = true);
 // Ordering score of a move for the side to move: by the shape combinations
 // of the square for both sides (what the move makes, what it takes away),
 // and the history.

@@ -9,9 +9,7 @@
 // were to move) only the moves that can stop it are searched: the squares
 // whose stone leaves no open-four point, and the mover's own fours. At the
 // horizon such a node is searched on rather than evaluated, with the blocks
-// alone, so the defence of a three is always seen. A node whose list was cut
-// short (quiet moves, or the replies to a win by fours) counts as lost only
-// when every other candidate loses too. Quiet moves come from the
+// alone, so the defence of a three is always seen. Quiet moves come from the
 // pattern ordering, capped in number; near the horizon and off the principal
 // variation late quiet moves are pruned (by count, and by the static value
 // against alpha), and late quiet moves are searched shallower first, the more
@@ -301,7 +299,6 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     const int alpha_start = alpha;
     int best = -INF;
     Square best_move = NO_MOVE;
-    uint64_t tried[4] = {};
     for (int i = 0; i < n; ++i) {
         const Square m = moves[i];
         if (cells[m] != EMPTY) continue;
@@ -326,7 +323,6 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             if (reduction < 0) reduction = 0;
         }
 
-        tried[m >> 6] |= uint64_t(1) << (m & 63);
         prefetch_child(m, side);
         place_stone(m, side);
         int v;
@@ -349,31 +345,6 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
                 if (v >= beta) {
                     if (!threat) credit(side, m, depth, ply);
                     break;
-                }
-            }
-        }
-    }
-    // Every move searched lost, but the list was cut short (quiet moves past
-    // their limit or pruned, or the replies to a win by fours, which are not
-    // all the moves that may stop one): the node is lost only when every
-    // other candidate loses as well.
-    if (best < -MATE_BOUND && !blocks_only && (!threat || wide)) {
-        Square rest[MAX_MOVES];
-        const int k = generate_moves(rest, MAX_MOVES);
-        for (int i = 0; i < k && best < beta; ++i) {
-            const Square m = rest[i];
-            if (tried[m >> 6] >> (m & 63) & 1) continue;
-            prefetch_child(m, side);
-            place_stone(m, side);
-            const int v = -search(-beta, -alpha, depth - 1, ply + 1, pv_node);
-            remove_stone();
-            if (search_aborted) return 0;
-            if (v > best) {
-                best = v;
-                best_move = m;
-                if (v > alpha) {
-                    alpha = v;
-                    if (pv_node) update_pv(ply, m);
                 }
             }
         }

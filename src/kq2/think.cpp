@@ -180,8 +180,7 @@ Square think_position(GameRecord& record) {
     const bool by_fours = m == NO_MOVE && (class_count[other][CLASS_OPEN_FOUR] > 0 ||
                                            vcf(other, ROOT_FOUR_TRIES, &unused));
     if (by_fours) {
-        n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0, true,
-                              ROOT_QUIET_LIMIT);
+        n = generate_defences(moves, class_count[other][CLASS_OPEN_FOUR] == 0);
         n = keep_defences(moves, n, side, 4, share(40), hopeless);
     } else {
         n = generate_moves(moves, ROOT_QUIET_LIMIT);

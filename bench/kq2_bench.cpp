@@ -9,8 +9,9 @@
 //                                       between moves optional), with its report
 //                                       (and one line per iteration)
 //   kq2-bench --depth D "HH HI ..." [detail]   the same to a fixed depth, no clock
-//   kq2-bench --threats "HH HI ..."    wins by fours and by threes of both sides
-//                                       (by threes: by rising depth, and by proof numbers)
+//   kq2-bench --threats "HH HI ..." [NODES]   wins by fours and by threes of both
+//                                       sides (by threes: by rising depth, and by proof
+//                                       numbers, each within NODES, default 2 M)
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -68,7 +69,7 @@ int think_once(int ms, const char* text, bool detail, int depth = 0) {
 }
 
 // Wins by fours and by threes of each side, as if it were to move.
-int show_threats(const char* text) {
+int show_threats(const char* text, int64_t budget) {
     // The tables are used as far as they are touched: all of them here.
     kq2::touch_tables(clock_ms() + 600000);
     const kq2::SolverScope scope;
@@ -83,7 +84,6 @@ int show_threats(const char* text) {
         std::printf("%s: fours %s", side == BLACK ? "black" : "white", fours ? "win" : "none");
         if (fours) std::printf(" %c%c", 'A' + (m & 15), 'A' + (m >> 4));
         kq2::threat_nodes = 0;
-        constexpr int64_t budget = 2000000; // nodes for each of the two searches
         for (int depth = 1; depth <= 14 && kq2::threat_nodes < budget; ++depth) {
             const int r = kq2::vct(side, depth, budget - kq2::threat_nodes, &m);
             if (r != 0) {
@@ -116,13 +116,16 @@ int main(int argc, char** argv) {
     if (argc > 3 && std::strcmp(argv[1], "--depth") == 0)
         return think_once(INT32_MAX, argv[3], argc > 4 && std::strcmp(argv[4], "detail") == 0,
                           std::atoi(argv[2]));
-    if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) return show_threats(argv[2]);
+    if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) {
+        const long long nodes = argc > 3 ? std::atoll(argv[3]) : 2000000;
+        return show_threats(argv[2], nodes > 0 ? nodes : 2000000);
+    }
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;
     // Depth 0 would mean no limit at all, with no clock: an unknown option
     // gets the usage instead of a think that never ends.
     if (depth <= 0) {
         std::printf("usage: kq2-bench [depth] | --think MS \"MOVES\" [detail] | "
-                    "--depth D \"MOVES\" [detail] | --threats \"MOVES\"\n");
+                    "--depth D \"MOVES\" [detail] | --threats \"MOVES\" [NODES]\n");
         return 2;
     }
     kq2::clear_search_table();

@@ -12,8 +12,9 @@
 // alone, so the defence of a three is always seen. Quiet moves come from the
 // pattern ordering, capped in number; near the horizon and off the principal
 // variation late quiet moves are pruned (by count, and by the static value
-// against alpha), and late quiet moves are searched shallower first, the more
-// so the later and deeper they are (at the root too, by half as much).
+// against alpha), unless they make a threat; and late moves are searched
+// shallower first, the more so the later and deeper they are, threats or not
+// (at the root too, by half as much, and there threats never).
 // Killers, counter moves and history order the rest.
 #include <cmath>
 #include <cstdint>
@@ -180,8 +181,11 @@ void credit(uint8_t side, Square m, int depth, int ply) {
     if (::ply > 0) counters[side][move_stack[::ply - 1]] = m;
 }
 
-// A move that is never pruned nor reduced: it makes an open three or more
-// for the mover, or takes a square where the opponent would make a four.
+// A move that is never pruned, nor reduced at the root: it makes an open
+// three or more for the mover, or takes a square where the opponent would
+// make a four. Inside the tree such moves are reduced like the others: most
+// of a node's moves are of this kind, and a reduced one that proves better is
+// searched again in full.
 inline bool forcing_move(uint8_t side, Square m) {
     return square_class[side][m] >= CLASS_OPEN_THREE || square_class[1 - side][m] >= CLASS_FOUR;
 }
@@ -315,7 +319,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
             if (static_value + FUTILITY_MARGIN * depth <= alpha) continue;
         }
         int reduction = 0;
-        if (!threat && i >= (pv_node ? 2 : 1) && depth >= 2 && !forcing) {
+        if (!threat && i >= (pv_node ? 2 : 1) && depth >= 2) {
             reduction = reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63];
             if (pv_node) --reduction;
             if (m == killers[ply][0] || m == killers[ply][1] || m == counter) --reduction;

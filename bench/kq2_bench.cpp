@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
         return think_once(INT32_MAX, argv[3], argc > 4 && std::strcmp(argv[4], "detail") == 0,
                           std::atoi(argv[2]));
     if (argc > 2 && std::strcmp(argv[1], "--threats") == 0) {
-        const long long nodes = argc > 3 ? std::atoll(argv[3]) : 2000000;
+        const long long nodes = argc > 3 ? std::atoll(argv[3]) : 0; // 0: the default
         return show_threats(argv[2], nodes > 0 ? nodes : 2000000);
     }
     const int depth = argc > 1 ? std::atoi(argv[1]) : 6;

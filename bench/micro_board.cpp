@@ -27,12 +27,18 @@ void load_middle_game(int stones) {
     load_position(record);
 }
 
-void BM_PlaceRemovePair(benchmark::State& state) {
+// The middle game's empty squares, in Square order.
+int middle_game_empties(Square* out) {
     load_middle_game(30);
-    Square empties[225];
     int n = 0;
     for (int s = 0; s < 240; ++s)
-        if ((s & 15) != 15 && cells[s] == EMPTY) empties[n++] = Square(s);
+        if ((s & 15) != 15 && cells[s] == EMPTY) out[n++] = Square(s);
+    return n;
+}
+
+void BM_PlaceRemovePair(benchmark::State& state) {
+    Square empties[225];
+    const int n = middle_game_empties(empties);
     int i = 0;
     for (auto _ : state) {
         place_stone(empties[i], uint8_t(i & 1));
@@ -42,6 +48,21 @@ void BM_PlaceRemovePair(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PlaceRemovePair);
+
+// The same pairs with the take-back that restores from the placement's
+// journal instead of rescanning (the tournament engine's).
+void BM_PlaceUndoPair(benchmark::State& state) {
+    Square empties[225];
+    const int n = middle_game_empties(empties);
+    int i = 0;
+    for (auto _ : state) {
+        place_stone(empties[i], uint8_t(i & 1));
+        undo_stone();
+        if (++i == n) i = 0;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PlaceUndoPair);
 
 void BM_IsForbiddenAllSquares(benchmark::State& state) {
     load_middle_game(30);

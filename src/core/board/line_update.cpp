@@ -31,21 +31,27 @@ uint16_t stones_by_line[2][4][LINES];
 // One spare row at the end, so a 16-byte read from any place stays inside.
 alignas(16) uint8_t shapes_by_line[2][4][LINES + 1][16];
 
-// The journal of every placement: each shape it changed with its old value,
-// and what it cleared at the stone's own square, so that undo_stone can put
-// the board back without rescanning. A placement changes at most 4 lines of
-// 3 segments of 15 squares.
+// The journal of every placement: each shape it changed with the square's
+// old shape, key and class, and what it cleared at the stone's own square,
+// so that undo_stone can put the board back without rescanning or looking a
+// class up: it writes the old values back in reverse order (a square changed
+// on several lines ends with its values from before the first change) and
+// the class counts and four-square sets from a copy taken before the
+// placement. A placement changes at most 4 lines of 3 segments of 15 squares.
 struct Change {
-    uint8_t where; // colour << 2 | direction
-    uint8_t square;
-    uint8_t before;
-    uint8_t unused;
+    uint16_t shape_at; // colour << 10 | direction << 8 | square: the place in line_shape
+    uint16_t line_at;  // the place in shapes_by_line
+    uint16_t key;      // shape_key before the change
+    uint8_t before;    // the shape
+    uint8_t square_class;
 };
 constexpr int CHANGES_PER_MOVE = 4 * 3 * 15;
 Change journal[MAX_MOVES * CHANGES_PER_MOVE + CHANGES_PER_MOVE];
 int journal_top;
 struct PlacedStone {
     int journal_start;
+    int32_t counts[2][CLASS_SLOTS]; // class_count and four_squares before the placement
+    uint64_t fours[2][4];
     Square five[2];
     uint8_t other_class; // the other colour's class and key at the stone's square
     uint16_t other_key;
@@ -181,7 +187,9 @@ void rescan_segment(int start, int d, int len, int colour) {
         changed &= changed - 1;
         const int q = start + k * step;
         const uint8_t before = copy[k], after = row[k];
-        journal[journal_top++] = {uint8_t(colour << 2 | d), uint8_t(q), before, 0};
+        journal[journal_top++] = {uint16_t(colour << 10 | d << 8 | q),
+                                  uint16_t(&copy[k] - &shapes_by_line[0][0][0][0]),
+                                  shape_key[colour][q], before, square_class[colour][q]};
         copy[k] = after;
         shapes[q] = after;
         refresh_class(colour, d, q, before, after);
@@ -250,6 +258,8 @@ void place_stone(Square m, uint8_t colour) {
     const int other = 1 - colour;
     PlacedStone& record = placed[ply];
     record.journal_start = journal_top;
+    std::memcpy(record.counts, class_count, sizeof record.counts);
+    std::memcpy(record.fours, four_squares, sizeof record.fours);
     record.five[0] = five_square[0];
     record.five[1] = five_square[1];
     record.other_class = square_class[other][m];
@@ -303,21 +313,21 @@ void undo_stone() {
         shapes_by_line[other][d][line_of[d][m]][pos_of[d][m]] = record.other_shape[d];
     }
     shape_key[other][m] = record.other_key;
-    const uint8_t k = record.other_class;
-    square_class[other][m] = k;
-    --class_count[other][CLASS_NONE];
-    ++class_count[other][k];
-    if (FOUR_CLASSES >> k & 1) four_squares[other][m >> 6] |= uint64_t(1) << (m & 63);
+    square_class[other][m] = record.other_class;
     // Every shape the placement changed, newest first.
+    uint8_t* const shapes = &line_shape[0][0][0];
+    uint8_t* const line_copies = &shapes_by_line[0][0][0][0];
     for (int i = journal_top - 1; i >= record.journal_start; --i) {
         const Change c = journal[i];
-        const int col = c.where >> 2, d = c.where & 3, q = c.square;
-        const uint8_t now = line_shape[col][d][q];
-        line_shape[col][d][q] = c.before;
-        shapes_by_line[col][d][line_of[d][q]][pos_of[d][q]] = c.before;
-        refresh_class(col, d, q, now, c.before);
+        shapes[c.shape_at] = c.before;
+        line_copies[c.line_at] = c.before;
+        const int at = (c.shape_at >> 10) << 8 | (c.shape_at & 255);
+        (&shape_key[0][0])[at] = c.key;
+        (&square_class[0][0])[at] = c.square_class;
     }
     journal_top = record.journal_start;
+    std::memcpy(class_count, record.counts, sizeof record.counts);
+    std::memcpy(four_squares, record.fours, sizeof record.fours);
     for (int d = 0; d < 4; ++d) {
         uint16_t& stones = stones_by_line[colour][d][line_of[d][m]];
         stones = uint16_t(stones & ~(1u << pos_of[d][m]));

@@ -27,6 +27,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "../core/board/board.h"
 #include "../core/platform/platform.h"
 #include "../core/solver/solver.h"
@@ -220,16 +224,32 @@ int attack_order(uint8_t attacker, Square s) {
            square_class[defender][s];
 }
 
+// The columns of row r, a bit per column, where `colour` makes an open three
+// or a four, short of a double four (classes 5 to 12; 10 is never assigned),
+// found 16 squares at a time.
+inline unsigned attack_columns(uint8_t colour, int r) {
+    const uint8_t* row = square_class[colour] + r * 16;
+#if defined(__SSE2__)
+    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i in = _mm_and_si128(_mm_cmpgt_epi8(k, _mm_set1_epi8(CLASS_OPEN_THREE - 1)),
+                                     _mm_cmpgt_epi8(_mm_set1_epi8(CLASS_DOUBLE_FOUR), k));
+    return unsigned(_mm_movemask_epi8(in)) & 0x7FFFu;
+#else
+    unsigned bits = 0;
+    for (int c = 0; c < BOARD_SIZE; ++c)
+        if (row[c] >= CLASS_OPEN_THREE && row[c] < CLASS_DOUBLE_FOUR) bits |= 1u << c;
+    return bits;
+#endif
+}
+
 // The attacker's fours and threes, best first, at most MAX_ATTACKS of them;
 // returns their count.
 int attacking_moves(uint8_t attacker, Square* out) {
     int scores[MAX_MOVES];
     int n = 0;
     for (int r = 0; r < BOARD_SIZE; ++r)
-        for (int c = 0; c < BOARD_SIZE; ++c) {
-            const Square s = Square(r * 16 + c);
-            const uint8_t k = square_class[attacker][s];
-            if (k < CLASS_OPEN_THREE || k == CLASS_UNUSED || k >= CLASS_DOUBLE_FOUR) continue;
+        for (unsigned bits = attack_columns(attacker, r); bits; bits &= bits - 1) {
+            const Square s = Square(r * 16 + __builtin_ctz(bits));
             if (!legal_for(attacker, s)) continue;
             int v = attack_order(attacker, s), j = n++;
             while (j > 0 && scores[j - 1] < v) {

@@ -371,7 +371,6 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
     std::memset(killers, NO_MOVE, sizeof killers);
     std::memset(counters, NO_MOVE, sizeof counters);
     report.depth = 0;
-    int32_t iteration_start = think_elapsed();
     for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
         int alpha = -INF;
         const int beta = INF;
@@ -440,14 +439,8 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         if (moves[0].value > MATE_BOUND || (n == 1 && depth >= 2)) break;
         // Every move lost: nothing deeper changes that, except which loss is longest.
         if (moves[0].value < -MATE_BOUND && depth >= 4) break;
-        // A new iteration starts until 70% of the time is spent, and later
-        // only when the last one was quick enough to be done again twice; one
-        // that cannot finish still counts where it found a better first move.
-        const int32_t now = think_elapsed(), last = now - iteration_start;
-        iteration_start = now;
-        if (int64_t(now) * 10 > int64_t(hard_limit) * 7 &&
-            int64_t(now) + 2 * int64_t(last) > hard_limit)
-            break;
+        // A new iteration starts whenever time is left: one that cannot
+        // finish still counts where it found a better first move.
         if (max_nodes > 0 && search_nodes + threat_nodes >= max_nodes) break;
     }
 }

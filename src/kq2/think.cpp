@@ -5,10 +5,10 @@
 // Time: every search stops at hard_limit, a little short of the budget; the
 // threat searches before the main search get shares of it; the main search
 // stops a tenth earlier, which is kept for the check of the chosen move;
-// iterations start until 70% of its time is spent, later only when the last
-// one was quick (an unfinished one still counts where it found a better first
-// move). Forced moves (a five, the block of a five, a found win) are answered
-// at once.
+// iterations start while any of its time is left (time a turn does not use
+// is lost, and an unfinished iteration still counts where it found a better
+// first move). Forced moves (a five, the block of a five, a found win) are
+// answered at once.
 #include <algorithm>
 #include <climits>
 #include <cstdio>

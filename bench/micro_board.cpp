@@ -36,32 +36,24 @@ int middle_game_empties(Square* out) {
     return n;
 }
 
-void BM_PlaceRemovePair(benchmark::State& state) {
+// Placements on every empty square in turn, each taken back at once.
+void place_pairs(benchmark::State& state, void (*take_back)()) {
     Square empties[225];
     const int n = middle_game_empties(empties);
     int i = 0;
     for (auto _ : state) {
         place_stone(empties[i], uint8_t(i & 1));
-        remove_stone();
+        take_back();
         if (++i == n) i = 0;
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_PlaceRemovePair);
 
-// The same pairs with the take-back that restores from the placement's
-// journal instead of rescanning (the tournament engine's).
-void BM_PlaceUndoPair(benchmark::State& state) {
-    Square empties[225];
-    const int n = middle_game_empties(empties);
-    int i = 0;
-    for (auto _ : state) {
-        place_stone(empties[i], uint8_t(i & 1));
-        undo_stone();
-        if (++i == n) i = 0;
-    }
-    state.SetItemsProcessed(state.iterations());
-}
+// The take-back that rescans (the exact engine's) and the one that restores
+// from the placement's journal (the tournament engine's).
+void BM_PlaceRemovePair(benchmark::State& state) { place_pairs(state, remove_stone); }
+BENCHMARK(BM_PlaceRemovePair);
+void BM_PlaceUndoPair(benchmark::State& state) { place_pairs(state, undo_stone); }
 BENCHMARK(BM_PlaceUndoPair);
 
 void BM_IsForbiddenAllSquares(benchmark::State& state) {

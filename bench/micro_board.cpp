@@ -27,19 +27,14 @@ void load_middle_game(int stones) {
     load_position(record);
 }
 
-// The middle game's empty squares, in Square order.
-int middle_game_empties(Square* out) {
+// Placements on every empty square of the middle game in turn, each taken
+// back at once.
+void place_pairs(benchmark::State& state, void (*take_back)()) {
     load_middle_game(30);
+    Square empties[225];
     int n = 0;
     for (int s = 0; s < 240; ++s)
-        if ((s & 15) != 15 && cells[s] == EMPTY) out[n++] = Square(s);
-    return n;
-}
-
-// Placements on every empty square in turn, each taken back at once.
-void place_pairs(benchmark::State& state, void (*take_back)()) {
-    Square empties[225];
-    const int n = middle_game_empties(empties);
+        if ((s & 15) != 15 && cells[s] == EMPTY) empties[n++] = Square(s);
     int i = 0;
     for (auto _ : state) {
         place_stone(empties[i], uint8_t(i & 1));

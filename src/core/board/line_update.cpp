@@ -45,6 +45,8 @@ struct Change {
     uint8_t before;    // the shape
     uint8_t square_class;
 };
+static_assert(sizeof line_shape <= 1u << 16 && sizeof shapes_by_line <= 1u << 16,
+              "a journal entry's places fit 16 bits");
 constexpr int CHANGES_PER_MOVE = 4 * 3 * 15;
 Change journal[MAX_MOVES * CHANGES_PER_MOVE + CHANGES_PER_MOVE];
 int journal_top;

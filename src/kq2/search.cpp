@@ -1,5 +1,7 @@
-// The main search: iterative deepening over the root moves, a principal
-// variation search below, a transposition table of four-entry buckets.
+// The main search: iterative deepening over the root moves, each iteration
+// in a window around the last one's value (widened when the value falls
+// outside), a principal variation search below, a transposition table of
+// four-entry buckets.
 //
 // Every node first settles what needs no search: a five point of the mover
 // wins; a five point of the opponent must be blocked (a single reply, at no
@@ -68,6 +70,10 @@ inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9
 constexpr int LATE_MOVE_COUNT[5] = {0, 4, 6, 8, 11};
 constexpr int FUTILITY_MARGIN = 180; // per ply of depth left
 constexpr int ROOT_FULL_MOVES = 4;   // root moves searched without reduction
+// The root's first window: this far on either side of the last value, from
+// this depth on.
+constexpr int ASPIRATION = 60;
+constexpr int ASPIRATION_DEPTH = 5;
 
 // Reductions of late quiet moves, growing with the depth left and the move's
 // place in the order: about ln(depth) * ln(number) / 1.4.
@@ -372,52 +378,74 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
     std::memset(counters, NO_MOVE, sizeof counters);
     report.depth = 0;
     for (int depth = 1; depth <= max_depth && depth < MAX_PLY - 8; ++depth) {
-        int alpha = -INF;
-        const int beta = INF;
-        int best_index = -1;
         root_depth = depth;
-        Square best_pv[MAX_PLY];
-        int best_pv_length = 0;
-        for (int i = 0; i < n; ++i) {
-            RootMove& rm = moves[i];
-            // Late quiet moves of the last iteration's order are searched
-            // shallower first.
-            const int reduction = depth >= 3 && i >= ROOT_FULL_MOVES && !forcing_move(side, rm.move)
-                                      ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
-                                      : 0;
-            prefetch_child(rm.move, side);
-            place_stone(rm.move, side);
-            int v;
-            if (i == 0) {
-                v = -search(-beta, -alpha, depth - 1, 1, true);
-            } else {
-                v = -search(-alpha - 1, -alpha, depth - 1 - reduction, 1, false);
-                if (v > alpha && reduction && !search_aborted)
-                    v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
-                if (v > alpha && !search_aborted) v = -search(-beta, -alpha, depth - 1, 1, true);
+        for (int i = 0; i < n; ++i) moves[i].previous = moves[i].value;
+        // A window around the last iteration's value, widened when the
+        // value falls outside it.
+        const int guess = moves[0].value;
+        int delta = ASPIRATION;
+        const bool narrow = depth >= ASPIRATION_DEPTH && guess > -MATE_BOUND && guess < MATE_BOUND;
+        int window_low = narrow ? guess - delta : -INF;
+        int window_high = narrow ? guess + delta : INF;
+        for (;;) {
+            int alpha = window_low;
+            const int beta = window_high;
+            int best_index = -1;
+            Square best_pv[MAX_PLY];
+            int best_pv_length = 0;
+            for (int i = 0; i < n; ++i) {
+                RootMove& rm = moves[i];
+                // Late quiet moves of the last iteration's order are searched
+                // shallower first.
+                const int reduction =
+                    depth >= 3 && i >= ROOT_FULL_MOVES && !forcing_move(side, rm.move)
+                        ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
+                        : 0;
+                prefetch_child(rm.move, side);
+                place_stone(rm.move, side);
+                int v;
+                if (i == 0) {
+                    v = -search(-beta, -alpha, depth - 1, 1, true);
+                } else {
+                    v = -search(-alpha - 1, -alpha, depth - 1 - reduction, 1, false);
+                    if (v > alpha && reduction && !search_aborted)
+                        v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
+                    if (v > alpha && !search_aborted)
+                        v = -search(-beta, -alpha, depth - 1, 1, true);
+                }
+                remove_stone();
+                if (search_aborted) break;
+                rm.value = v;
+                if (v > alpha) {
+                    alpha = v;
+                    best_index = i;
+                    best_pv[0] = rm.move;
+                    std::memcpy(&best_pv[1], pv[1], size_t(pv_length[1]));
+                    best_pv_length = pv_length[1] + 1;
+                    if (v >= beta) break;
+                } else if (i > 0) {
+                    rm.value = -INF + 1; // below the best: its exact value is unknown
+                }
             }
-            remove_stone();
+            // An unfinished search still counts where it found a better first move.
+            if (best_index > 0 || (!search_aborted && best_index == 0)) {
+                const RootMove best = moves[best_index];
+                std::memmove(&moves[1], &moves[0], sizeof(RootMove) * size_t(best_index));
+                moves[0] = best;
+                report.value = best.value;
+                report.pv_length = best_pv_length;
+                std::memcpy(report.pv, best_pv, size_t(best_pv_length));
+            }
             if (search_aborted) break;
-            rm.previous = rm.value;
-            rm.value = v;
-            if (v > alpha) {
-                alpha = v;
-                best_index = i;
-                best_pv[0] = rm.move;
-                std::memcpy(&best_pv[1], pv[1], size_t(pv_length[1]));
-                best_pv_length = pv_length[1] + 1;
-            } else if (i > 0) {
-                rm.value = -INF + 1; // below the best: its exact value is unknown
-            }
-        }
-        // An unfinished iteration still counts where it found a better first move.
-        if (best_index > 0 || (!search_aborted && best_index == 0)) {
-            const RootMove best = moves[best_index];
-            std::memmove(&moves[1], &moves[0], sizeof(RootMove) * size_t(best_index));
-            moves[0] = best;
-            report.value = best.value;
-            report.pv_length = best_pv_length;
-            std::memcpy(report.pv, best_pv, size_t(best_pv_length));
+            const int v = moves[0].value;
+            if (v > window_low && v < window_high) break;
+            // Outside the window: wider on that side, all the way for a won
+            // or lost value.
+            delta *= 4;
+            if (v <= window_low)
+                window_low = v - delta <= -MATE_BOUND ? -INF : v - delta;
+            else
+                window_high = v + delta >= MATE_BOUND ? INF : v + delta;
         }
         if (search_aborted) break;
         report.depth = depth;

@@ -367,10 +367,60 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     return best;
 }
 
+// One pass over the root moves at `depth` in the window (alpha, beta): a
+// move that reaches beta ends it. The best move found is put first (also in
+// an unfinished pass, when it is a better first move), with its variation in
+// the report.
+void root_pass(RootMove* moves, int n, int depth, int alpha, int beta) {
+    const uint8_t side = uint8_t(~ply & 1);
+    int best_index = -1;
+    Square best_pv[MAX_PLY];
+    int best_pv_length = 0;
+    for (int i = 0; i < n; ++i) {
+        RootMove& rm = moves[i];
+        // Late quiet moves of the last iteration's order are searched
+        // shallower first.
+        const int reduction = depth >= 3 && i >= ROOT_FULL_MOVES && !forcing_move(side, rm.move)
+                                  ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
+                                  : 0;
+        prefetch_child(rm.move, side);
+        place_stone(rm.move, side);
+        int v;
+        if (i == 0) {
+            v = -search(-beta, -alpha, depth - 1, 1, true);
+        } else {
+            v = -search(-alpha - 1, -alpha, depth - 1 - reduction, 1, false);
+            if (v > alpha && reduction && !search_aborted)
+                v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
+            if (v > alpha && !search_aborted) v = -search(-beta, -alpha, depth - 1, 1, true);
+        }
+        remove_stone();
+        if (search_aborted) break;
+        rm.value = v;
+        if (v > alpha) {
+            alpha = v;
+            best_index = i;
+            best_pv[0] = rm.move;
+            std::memcpy(&best_pv[1], pv[1], size_t(pv_length[1]));
+            best_pv_length = pv_length[1] + 1;
+            if (v >= beta) break;
+        } else if (i > 0) {
+            rm.value = -INF + 1; // below the best: its exact value is unknown
+        }
+    }
+    if (best_index > 0 || (!search_aborted && best_index == 0)) {
+        const RootMove best = moves[best_index];
+        std::memmove(&moves[1], &moves[0], sizeof(RootMove) * size_t(best_index));
+        moves[0] = best;
+        report.value = best.value;
+        report.pv_length = best_pv_length;
+        std::memcpy(report.pv, best_pv, size_t(best_pv_length));
+    }
+}
+
 } // namespace
 
 void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
-    const uint8_t side = uint8_t(~ply & 1);
     search_aborted = false;
     node_limit = max_nodes;
     ++generation;
@@ -388,54 +438,7 @@ void search_root(RootMove* moves, int n, int max_depth, int64_t max_nodes) {
         int window_low = narrow ? guess - delta : -INF;
         int window_high = narrow ? guess + delta : INF;
         for (;;) {
-            int alpha = window_low;
-            const int beta = window_high;
-            int best_index = -1;
-            Square best_pv[MAX_PLY];
-            int best_pv_length = 0;
-            for (int i = 0; i < n; ++i) {
-                RootMove& rm = moves[i];
-                // Late quiet moves of the last iteration's order are searched
-                // shallower first.
-                const int reduction =
-                    depth >= 3 && i >= ROOT_FULL_MOVES && !forcing_move(side, rm.move)
-                        ? reductions.r[depth < 64 ? depth : 63][i < 64 ? i : 63] / 2
-                        : 0;
-                prefetch_child(rm.move, side);
-                place_stone(rm.move, side);
-                int v;
-                if (i == 0) {
-                    v = -search(-beta, -alpha, depth - 1, 1, true);
-                } else {
-                    v = -search(-alpha - 1, -alpha, depth - 1 - reduction, 1, false);
-                    if (v > alpha && reduction && !search_aborted)
-                        v = -search(-alpha - 1, -alpha, depth - 1, 1, false);
-                    if (v > alpha && !search_aborted)
-                        v = -search(-beta, -alpha, depth - 1, 1, true);
-                }
-                remove_stone();
-                if (search_aborted) break;
-                rm.value = v;
-                if (v > alpha) {
-                    alpha = v;
-                    best_index = i;
-                    best_pv[0] = rm.move;
-                    std::memcpy(&best_pv[1], pv[1], size_t(pv_length[1]));
-                    best_pv_length = pv_length[1] + 1;
-                    if (v >= beta) break;
-                } else if (i > 0) {
-                    rm.value = -INF + 1; // below the best: its exact value is unknown
-                }
-            }
-            // An unfinished search still counts where it found a better first move.
-            if (best_index > 0 || (!search_aborted && best_index == 0)) {
-                const RootMove best = moves[best_index];
-                std::memmove(&moves[1], &moves[0], sizeof(RootMove) * size_t(best_index));
-                moves[0] = best;
-                report.value = best.value;
-                report.pv_length = best_pv_length;
-                std::memcpy(report.pv, best_pv, size_t(best_pv_length));
-            }
+            root_pass(moves, n, depth, window_low, window_high);
             if (search_aborted) break;
             const int v = moves[0].value;
             if (v > window_low && v < window_high) break;

@@ -13,8 +13,9 @@
 // horizon such a node is searched on rather than evaluated, with the blocks
 // alone, so the defence of a three is always seen. Quiet moves come from the
 // pattern ordering, capped in number; near the horizon and off the principal
-// variation late quiet moves are pruned (by count, and by the static value
-// against alpha), unless they make a threat; and late moves are searched
+// variation a quiet node whose static value is far above beta ends there, and
+// late quiet moves are pruned (by count, and by the static value against
+// alpha), unless they make a threat; and late moves are searched
 // shallower first, the more so the later and deeper they are, threats or not
 // (at the root too, by half as much, and there threats never).
 // Killers, counter moves and history order the rest.
@@ -68,8 +69,10 @@ inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9
 // count are not searched at all (late-move pruning), and none when the
 // static value is this far below alpha (futility).
 constexpr int LATE_MOVE_COUNT[5] = {0, 4, 6, 8, 11};
-constexpr int FUTILITY_MARGIN = 180; // per ply of depth left
-constexpr int ROOT_FULL_MOVES = 4;   // root moves searched without reduction
+constexpr int FUTILITY_MARGIN = 180;   // per ply of depth left
+constexpr int STATIC_CUT_DEPTH = 4;    // a static value this far above beta ends the node
+constexpr int STATIC_CUT_MARGIN = 140; // per ply of depth left
+constexpr int ROOT_FULL_MOVES = 4;     // root moves searched without reduction
 // The root's first window: this far on either side of the last value, from
 // this depth on.
 constexpr int ASPIRATION = 60;
@@ -280,6 +283,14 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
         if (wide || depth <= -QUIESCENCE_PLIES) return evaluate() - 200;
     }
 
+    // Near the horizon, off the principal variation and with nothing to
+    // answer, a static value far enough above beta is taken as the node's.
+    const bool quiet_edge = !pv_node && !threat && depth > 0 && depth <= STATIC_CUT_DEPTH;
+    int static_value = quiet_edge ? evaluate() : 0;
+    if (quiet_edge && beta > -MATE_BOUND && static_value - STATIC_CUT_MARGIN * depth >= beta &&
+        static_value < MATE_BOUND)
+        return static_value;
+
     // Without a table move the node's order is a guess: search it shallower.
     if (table_move == NO_MOVE && !threat && depth >= 4) --depth;
 
@@ -304,7 +315,7 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     }
     // Pruning near the horizon, for quiet nodes off the principal variation.
     const bool prune = !pv_node && !threat && depth <= 4;
-    const int static_value = prune ? evaluate() : 0;
+    if (prune && !quiet_edge) static_value = evaluate(); // the depth was one more above
 
     const int alpha_start = alpha;
     int best = -INF;

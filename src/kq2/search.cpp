@@ -64,7 +64,7 @@ constexpr int32_t NODE_FOUR_TRIES = 60; // solver tries for a win by fours at a 
 constexpr int QUIESCENCE_PLIES = 2;     // answers to a three past the horizon
 constexpr int LIKELY_LOSS = 5000;       // a loss past the horizon that is not proven
 // Quiet moves looked at in one node: fewer near the horizon.
-inline int quiet_limit(int depth) { return depth >= 6 ? 16 : depth >= 3 ? 12 : 9; }
+inline int quiet_limit(int depth) { return depth >= 6 ? 20 : depth >= 3 ? 15 : 10; }
 // Near the horizon, outside the principal variation: quiet moves past this
 // count are not searched at all (late-move pruning), and none when the
 // static value is this far below alpha (futility).

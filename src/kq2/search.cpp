@@ -315,7 +315,8 @@ int search(int alpha, int beta, int depth, int ply, bool pv_node) {
     }
     // Pruning near the horizon, for quiet nodes off the principal variation.
     const bool prune = !pv_node && !threat && depth <= 4;
-    if (prune && !quiet_edge) static_value = evaluate(); // the depth was one more above
+    // A node the table-less reduction brought to depth 4 has no static value yet.
+    if (prune && !quiet_edge) static_value = evaluate();
 
     const int alpha_start = alpha;
     int best = -INF;

@@ -79,12 +79,12 @@ constexpr int ASPIRATION = 60;
 constexpr int ASPIRATION_DEPTH = 5;
 
 // Reductions of late quiet moves, growing with the depth left and the move's
-// place in the order: about ln(depth) * ln(number) / 1.4.
+// place in the order: about ln(depth) * ln(number) / 1.2.
 struct ReductionTable {
     int8_t r[64][64];
     ReductionTable() : r() {
         for (int d = 1; d < 64; ++d)
-            for (int i = 1; i < 64; ++i) r[d][i] = int8_t(0.5 + std::log(d) * std::log(i) / 1.4);
+            for (int i = 1; i < 64; ++i) r[d][i] = int8_t(0.5 + std::log(d) * std::log(i) / 1.2);
     }
 };
 const ReductionTable reductions;

@@ -89,8 +89,8 @@ int key_values_rule = -1;
 
 // The ordering score of a move by the mover's shape key of the square
 // ([mover][0]) and the other side's ([mover][1]): what it makes and what it
-// takes away, in units of 16 (every score is a multiple of 16): 16 bits keep
-// the tables half the size in the cache.
+// takes away, divided by 16 (the shape part of a move score is a multiple of 16;
+// history is added after): 16 bits keep the tables half the size in the cache.
 int16_t order_value[2][2][SHAPE_KEYS];
 
 // Shape combinations that the fit set apart from their class weight.
@@ -178,6 +178,17 @@ inline unsigned candidate_columns(int r) {
 #endif
 }
 
+// Calls f(s) for every candidate square s inside the stones' box, row by row:
+// the empty squares that are a two or more for either colour. No other square
+// is a move worth generating or has a value.
+template <typename F> inline void for_each_candidate(F f) {
+    const StoneBox box = stone_box();
+    const unsigned columns = box.columns();
+    for (int r = box.row_lo; r <= box.row_hi; ++r)
+        for (unsigned bits = candidate_columns(r) & columns; bits; bits &= bits - 1)
+            f(r * 16 + __builtin_ctz(bits));
+}
+
 } // namespace
 
 const ShapeCombos shape_combos;
@@ -259,16 +270,8 @@ int evaluate() {
     const int16_t* theirs = key_value[side][1];
     const uint16_t* own_key = shape_key[side];
     const uint16_t* their_key = shape_key[other];
-    // Only empty squares of class two or more for a colour have a value:
-    // the candidates, found a row at a time.
-    const StoneBox box = stone_box();
-    const unsigned columns = box.columns();
     int v = 0;
-    for (int r = box.row_lo; r <= box.row_hi; ++r)
-        for (unsigned bits = candidate_columns(r) & columns; bits; bits &= bits - 1) {
-            const int s = r * 16 + __builtin_ctz(bits);
-            v += own[own_key[s]] - theirs[their_key[s]];
-        }
+    for_each_candidate([&](int s) { v += own[own_key[s]] - theirs[their_key[s]]; });
     return v;
 }
 
@@ -287,22 +290,18 @@ int generate_moves(Square* out, int limit) {
     int scores[MAX_MOVES];
     int count = 0;
     if (limit <= 0) return 0;
-    const StoneBox box = stone_box();
-    const unsigned columns = box.columns();
-    for (int r = box.row_lo; r <= box.row_hi; ++r)
-        for (unsigned bits = candidate_columns(r) & columns; bits; bits &= bits - 1) {
-            const int s = r * 16 + __builtin_ctz(bits);
-            const int v = move_score(side, Square(s));
-            if (count == limit && v <= scores[count - 1]) continue;
-            if (!playable(side, Square(s))) continue;
-            int j = count < limit ? count++ : limit - 1;
-            for (; j > 0 && scores[j - 1] < v; --j) {
-                out[j] = out[j - 1];
-                scores[j] = scores[j - 1];
-            }
-            out[j] = Square(s);
-            scores[j] = v;
+    for_each_candidate([&](int s) {
+        const int v = move_score(side, Square(s));
+        if (count == limit && v <= scores[count - 1]) return;
+        if (!playable(side, Square(s))) return;
+        int j = count < limit ? count++ : limit - 1;
+        for (; j > 0 && scores[j - 1] < v; --j) {
+            out[j] = out[j - 1];
+            scores[j] = scores[j - 1];
         }
+        out[j] = Square(s);
+        scores[j] = v;
+    });
     return count;
 }
 

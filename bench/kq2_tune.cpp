@@ -51,7 +51,7 @@
 //                      nodes); 0: no search, only the positions the labels
 //                      file knows are used
 //     --mix M          the target is M times the search's verdict plus 1-M
-//                      times the game's result (default 1)
+//                      times the game's result (default 1; 0: no search)
 //     --labels FILE    verdicts already searched, one a line (moves, value),
 //                      read first; new ones are appended. The verdicts depend
 //                      on the engine and the depth: a new file for either.
@@ -497,7 +497,9 @@ void collect_shapes(const GameRecord& g, int n, const Sample& s) {
     }
     const auto known = shape_options.known.find(moves);
     int search;
-    if (known != shape_options.known.end()) {
+    if (shape_options.mix <= 0) {
+        search = 0; // the target is the game's result alone
+    } else if (known != shape_options.known.end()) {
         search = known->second;
     } else if (shape_options.label_depth <= 0) {
         return;

@@ -22,16 +22,18 @@ int32_t history[2][256];
 // Per class 0..16 and by the colour of the side to move: the value of one
 // square of that class for the side to move (own) and for the side that moved
 // last (theirs). Fitted to the results of engine games (kq2-tune): the side to
-// move's combinations weigh far more than the same squares of the side that
-// must answer them, and black's fours with extras more than white's. Classes
-// 11 to 14 never stand in a quiet position and keep set values.
+// move's threes with extras weigh far more than the same squares of the side
+// that must answer them, black's fours with extras more than white's, and
+// with white to move a square where black would make a double three counts
+// for white.
+// Classes 11, 12 and 14 never stand in a quiet position and keep set values.
 const int own_weight[2][CLASS_SLOTS] = {
-    {0, 0, 9, 5, 39, 59, 115, 233, 31, 96, 0, 160, 160, 200, 600, 0, 0, 0},  // white to move
-    {0, 0, 7, 0, 28, 45, 108, 302, 56, 178, 0, 160, 160, 200, 600, 0, 0, 0}, // black to move
+    {0, 0, -4, 16, 38, 53, 91, 59, 34, 111, 0, 160, 160, 200, 600, 0, 0, 0},  // white to move
+    {0, 0, -5, 3, 26, 37, 113, 110, 32, 155, 0, 160, 160, 200, 600, 0, 0, 0}, // black to move
 };
 const int their_weight[2][CLASS_SLOTS] = {
-    {0, 0, 7, 0, 20, 49, 47, 114, 42, 131, 0, 84, 84, 105, 280, 0, 0, 0}, // white to move
-    {0, 0, 5, 7, 29, 37, 30, 47, 46, 54, 0, 84, 84, 105, 280, 0, 0, 0},   // black to move
+    {0, 0, -1, 7, 2, 38, 51, -135, 47, 145, 0, 84, 84, 105, 280, 0, 0, 0},  // white to move
+    {0, 0, -9, 12, 22, 26, 25, -77, 32, 104, 0, 84, 84, 257, 280, 0, 0, 0}, // black to move
 };
 
 namespace {
